@@ -1,0 +1,126 @@
+#include "file_image.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace zelk {
+
+namespace {
+
+class TFileFd {
+public:
+    explicit TFileFd(int fd) : fd_(fd) {}
+    TFileFd(const TFileFd&) = delete;
+    TFileFd& operator=(const TFileFd&) = delete;
+    ~TFileFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+[[noreturn]] void ThrowIo(const std::string& what, const std::string& path, int err) {
+    throw EInOutError(what + " " + path + ": " + std::strerror(err));
+}
+
+// Length in bytes of the UTF-8 sequence that starts with lead byte c.
+std::size_t SequenceLength(unsigned char c) {
+    if (c < 0x80) return 1;
+    if ((c & 0xE0) == 0xC0) return 2;
+    if ((c & 0xF0) == 0xE0) return 3;
+    if ((c & 0xF8) == 0xF0) return 4;
+    return 1;  // a stray byte counts as one character of its own
+}
+
+// The first count characters of s.
+std::string_view FirstChars(std::string_view s, std::size_t count) {
+    std::size_t pos = 0;
+    for (std::size_t chars = 0; chars < count && pos < s.size(); ++chars)
+        pos = std::min(s.size(), pos + SequenceLength(static_cast<unsigned char>(s[pos])));
+    return s.substr(0, pos);
+}
+
+std::size_t CharCount(std::string_view s) {
+    std::size_t n = 0;
+    for (std::size_t pos = 0; pos < s.size(); ++n)
+        pos += SequenceLength(static_cast<unsigned char>(s[pos]));
+    return n;
+}
+
+}  // namespace
+
+std::int32_t RoundFileLen(std::int32_t n) {
+    return n % kPageSize == 0 ? n : (n & ~(kPageSize - 1)) + kPageSize;
+}
+
+std::int32_t BlockCount(std::int32_t fileLen) { return fileLen / kPageSize; }
+
+std::string ShortName(std::string_view path) {
+    // The last separator counts only past the first character: "/name" stays whole.
+    std::string_view name = path;
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string_view::npos && slash > 0) name = path.substr(slash + 1);
+
+    std::string result(name);
+    const std::size_t dot = name.find('.');
+    if (dot != std::string_view::npos && CharCount(name.substr(0, dot)) > 8)
+        result = std::string(FirstChars(name, 8)) + std::string(name.substr(dot));
+    return std::string(FirstChars(result, 12));
+}
+
+TLoadResult LoadImage(const std::string& path, TImage& image) {
+    TLoadResult result;
+    const int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (raw < 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR) return result;  // Missing
+        ThrowIo("Cannot open file", path, err);
+    }
+    TFileFd fd(raw);
+
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) ThrowIo("Cannot read file", path, errno);
+    // Only a regular file has an end; a device or a pipe could block the
+    // window for good or never stop giving bytes.
+    if (!S_ISREG(st.st_mode)) ThrowIo("Cannot read file", path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (st.st_size >= kImageSize) {
+        result.Status = TLoadStatus::TooLarge;
+        return result;
+    }
+
+    // Read into a buffer of its own, one byte more than the image holds, so a
+    // file that grew since fstat is still caught and the image stays untouched.
+    std::vector<std::uint8_t> data(kImageSize + 1);
+    std::size_t got = 0;
+    while (got < data.size()) {
+        const ssize_t n = ::read(fd.get(), data.data() + got, data.size() - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowIo("Cannot read file", path, errno);
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got >= static_cast<std::size_t>(kImageSize)) {
+        result.Status = TLoadStatus::TooLarge;
+        return result;
+    }
+
+    result.Status = TLoadStatus::Loaded;
+    result.ByteCount = static_cast<std::int32_t>(got);
+    result.FileLen = RoundFileLen(result.ByteCount);
+    std::copy_n(data.begin(), got, image.begin());
+    std::fill(image.begin() + result.ByteCount, image.begin() + result.FileLen, 0);
+    result.ShortName = ShortName(path);
+    return result;
+}
+
+}  // namespace zelk

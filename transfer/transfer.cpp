@@ -1,0 +1,178 @@
+#include "transfer.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "texts.h"
+
+namespace zelk {
+
+int ChToInt(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 0;
+}
+
+std::uint8_t StartPage(std::string_view startText) {
+    const int hi = startText.size() > 0 ? ChToInt(startText[0]) : 0;
+    const int lo = startText.size() > 1 ? ChToInt(startText[1]) : 0;
+    return static_cast<std::uint8_t>(hi * 16 + lo);
+}
+
+TTransfer::TTransfer(TWindowOps& window, TPortLink& port) : window_(window), port_(port) {}
+
+std::uint8_t TTransfer::BlockCountByte() const {
+    return static_cast<std::uint8_t>(BlockCount(FileLen));
+}
+
+std::uint8_t TTransfer::FirstPageNumber() const {
+    return static_cast<std::uint8_t>(StartPage(window_.StartBoxText()) + 2 * BlockCountByte());
+}
+
+void TTransfer::WrBuf(int n) {
+    if (!port_.Write(std::span<const std::uint8_t>(Buf.data(), static_cast<std::size_t>(n))))
+        window_.SetStatusText(0, texts::kPortWriteError);
+}
+
+void TTransfer::SendStartBurst() {
+    Buf[0] = Buf[1] = Buf[2] = kBurstByte;
+    WrBuf(3);
+}
+
+void TTransfer::SPtoBuf(std::int32_t offset, std::uint8_t block) {
+    // Bytes 1..36 are cleared; byte 36 lies past the packet and is not sent.
+    std::fill(Buf.begin() + 1, Buf.begin() + kPacketSize + 1, 0);
+    Buf[0] = kSync;
+    if (offset == 0) {
+        const std::uint8_t s = StartPage(window_.StartBoxText());
+        const std::uint8_t c = BlockCountByte();
+        Buf[32] = s;
+        Buf[33] = c;
+        Buf[34] = c;
+        Buf[35] = static_cast<std::uint8_t>(s + c + c);
+    } else {
+        Buf[2] = block;
+        Buf[35] = block;
+    }
+    WrBuf(kPacketSize);
+}
+
+void TTransfer::DPtoBuf(std::uint8_t block, std::int32_t offset, std::uint8_t piece) {
+    if (offset < 0 || offset > kImageSize - kPieceSize)
+        throw std::out_of_range("data packet offset " + std::to_string(offset) + " outside the image");
+    Buf[0] = kSync;
+    Buf[1] = piece == 0 ? 8 : piece;
+    Buf[2] = block;
+    std::copy_n(Image.begin() + offset, kPieceSize, Buf.begin() + 3);
+    unsigned sum = 0;
+    for (int i = 1; i < kPacketSize - 1; ++i) sum += Buf[i];
+    Buf[35] = static_cast<std::uint8_t>(sum);
+    WrBuf(kPacketSize);
+}
+
+void TTransfer::Btn_z_zelkClick() {
+    if (window_.ZelkCaption() == texts::kSendCaption) {
+        window_.SetZelkCaption(texts::kStopCaption);
+        State = TState::Start;
+        SendToZELK();
+    } else {
+        window_.SetZelkCaption(texts::kSendCaption);
+        State = TState::Idle;
+        window_.SetStatusText(1, texts::kSendStopped);
+        window_.FlashStatus(true);
+    }
+}
+
+void TTransfer::OnRead(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return;
+    const std::size_t n = std::min<std::size_t>(bytes.size(), kBufSize - 1);
+    std::copy_n(bytes.begin(), n, Buf.begin() + 1);
+    SendToZELK();
+}
+
+void TTransfer::Fail() {
+    window_.SetStatusText(1, texts::kSendError);
+    window_.FlashStatus(true);
+    window_.SetZelkCaption(texts::kSendCaption);
+    State = TState::Idle;
+}
+
+void TTransfer::CountMismatch() {
+    ++ErrCount;
+    window_.SetErrCountText(std::to_string(ErrCount));
+}
+
+void TTransfer::SendToZELK() {
+    const std::uint8_t r = Buf[1];
+    switch (State) {
+    case TState::Idle:
+        return;
+
+    case TState::Start:
+        window_.SetZelkCaption(texts::kStopCaption);
+        window_.SetPBarMax(FileLen);
+        window_.SetStatusText(1, texts::kSending);
+        Block = 0;
+        Offset = 0;
+        ErrCount = 0;
+        SendStartBurst();
+        State = TState::WaitHeaderReq;
+        return;
+
+    case TState::WaitHeaderReq:
+        if (r != kRequest) return Fail();
+        if (Offset >= FileLen) return;
+        if (Offset == 0) Block = FirstPageNumber();
+        SPtoBuf(Offset, Block);
+        State = TState::WaitHeaderAck;
+        return;
+
+    case TState::WaitHeaderAck:
+        if (r == kAccepted) {
+            Piece = 0;
+            State = TState::WaitDataReq;
+        } else if (r == kChecksumMismatch) {
+            CountMismatch();
+            State = TState::WaitHeaderReq;
+        } else {
+            Fail();
+        }
+        return;
+
+    case TState::WaitDataReq:
+        if (r != kRequest) return Fail();
+        DPtoBuf(Block, Offset, Piece);
+        State = TState::WaitDataAck;
+        return;
+
+    case TState::WaitDataAck:
+        if (r == kAccepted) {
+            ++Piece;
+            Offset += kPieceSize;
+            window_.SetPBarPosition(Offset);
+            if (Offset < FileLen) {
+                if (Piece >= 8) {
+                    --Block;
+                    State = TState::WaitHeaderReq;
+                } else {
+                    State = TState::WaitDataReq;
+                }
+            } else {
+                window_.SetStatusText(1, texts::kSendDone);
+                window_.SetZelkCaption(texts::kSendCaption);
+                State = TState::Idle;
+                window_.FlashStatus(false);
+            }
+        } else if (r == kChecksumMismatch) {
+            CountMismatch();
+            State = TState::WaitDataReq;
+        } else {
+            Fail();
+        }
+        return;
+    }
+}
+
+}  // namespace zelk
