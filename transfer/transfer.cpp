@@ -21,6 +21,11 @@ std::uint8_t StartPage(std::string_view startText) {
     return static_cast<std::uint8_t>(hi * 16 + lo);
 }
 
+bool ValidStartText(std::string_view t) {
+    const auto upperHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+    return t.size() == 5 && upperHex(t[0]) && upperHex(t[1]) && t.substr(2) == "00h";
+}
+
 TTransfer::TTransfer(TWindowOps& window, TPortLink& port) : window_(window), port_(port) {}
 
 std::uint8_t TTransfer::BlockCountByte() const {

@@ -35,6 +35,10 @@ int ChToInt(char c);
 // Start page S from the start address text: its first two characters as hex.
 std::uint8_t StartPage(std::string_view startText);
 
+// The address check: two upper-case hex digits followed by "00h", as in "0100h".
+// It only informs; an upload reads StartPage from whatever text there is.
+bool ValidStartText(std::string_view startText);
+
 // The upload of one image to the ZELK controller. Every step runs on the
 // caller's (main) thread; the object needs no locking.
 class TTransfer {
