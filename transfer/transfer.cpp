@@ -16,9 +16,16 @@ int ChToInt(char c) {
 }
 
 std::uint8_t StartPage(std::string_view startText) {
-    const int hi = startText.size() > 0 ? ChToInt(startText[0]) : 0;
-    const int lo = startText.size() > 1 ? ChToInt(startText[1]) : 0;
-    return static_cast<std::uint8_t>(hi * 16 + lo);
+    // The first two characters, not bytes: a Cyrillic letter is two bytes of
+    // UTF-8 but one character, and its place must not shift the second digit.
+    int digits[2] = {0, 0};
+    std::size_t pos = 0;
+    for (int& digit : digits) {
+        if (pos == startText.size()) break;
+        digit = ChToInt(startText[pos++]);
+        while (pos < startText.size() && (static_cast<unsigned char>(startText[pos]) & 0xC0) == 0x80) ++pos;
+    }
+    return static_cast<std::uint8_t>(digits[0] * 16 + digits[1]);
 }
 
 bool ValidStartText(std::string_view t) {

@@ -32,7 +32,8 @@ inline constexpr int kBufSize = 251;
 // Value of one hexadecimal digit ('0'-'9', 'A'-'F', 'a'-'f'); 0 for anything else.
 int ChToInt(char c);
 
-// Start page S from the start address text: its first two characters as hex.
+// Start page S from the start address text: its first two characters (UTF-8
+// characters, not bytes) as hex digits.
 std::uint8_t StartPage(std::string_view startText);
 
 // The address check: two upper-case hex digits followed by "00h", as in "0100h".
