@@ -1,0 +1,133 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "transfer/port_link.h"
+#include "transfer/texts.h"
+#include "transfer/transfer.h"
+#include "transfer/window_ops.h"
+
+namespace zelk::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Records every window operation, in order, as one readable line.
+class TFakeWindow : public TWindowOps {
+public:
+    std::string StartBox = "0100h";
+    std::string Caption = texts::kSendCaption;
+    std::vector<std::string> Ops;
+
+    std::string StartBoxText() const override { return StartBox; }
+    void SetStatusText(int panel, const std::string& text) override {
+        Ops.push_back("panel" + std::to_string(panel) + ": " + text);
+    }
+    std::string ZelkCaption() const override { return Caption; }
+    void SetZelkCaption(const std::string& caption) override {
+        Caption = caption;
+        Ops.push_back("caption: " + caption);
+    }
+    void SetPBarMax(int max) override { Ops.push_back("pbar max: " + std::to_string(max)); }
+    void SetPBarPosition(int position) override { Ops.push_back("pbar: " + std::to_string(position)); }
+    void SetErrCountText(const std::string& text) override { Ops.push_back("errors: " + text); }
+    void FlashStatus(bool failed) override { Ops.push_back(failed ? "flash: red" : "flash: green"); }
+
+    std::vector<std::string> OpsSince(std::size_t mark) const { return {Ops.begin() + static_cast<long>(mark), Ops.end()}; }
+    // The mismatch figures shown since `mark`.
+    std::vector<std::string> ErrCountTexts(std::size_t mark = 0) const {
+        std::vector<std::string> shown;
+        for (const std::string& op : OpsSince(mark))
+            if (op.starts_with("errors: ")) shown.push_back(op.substr(8));
+        return shown;
+    }
+};
+
+// Records every write; can stand for a closed port or a port that fails.
+class TFakePort : public TPortLink {
+public:
+    enum class TMode { Open, Closed, Failing };
+    TMode Mode = TMode::Open;
+    std::vector<Bytes> Writes;
+
+    bool Write(std::span<const std::uint8_t> bytes) override {
+        if (Mode == TMode::Failing) throw EComPortError("Error writing port COM1");
+        if (Mode == TMode::Closed) return false;
+        Writes.emplace_back(bytes.begin(), bytes.end());
+        return true;
+    }
+};
+
+// A fresh directory under the system's temp directory, removed with its files.
+class TTempDir {
+public:
+    TTempDir() {
+        std::string name = (std::filesystem::temp_directory_path() / "zelk-transfer-XXXXXX").string();
+        if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = name;
+    }
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+    ~TTempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+
+    std::string Path(const std::string& name) const { return (path_ / name).string(); }
+    std::string Write(const std::string& name, const Bytes& content) const {
+        const std::string path = Path(name);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+        if (!out) throw std::runtime_error("cannot write " + path);
+        return path;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A data packet as the device expects it, checksum summed here byte by byte.
+inline Bytes DataPacket(std::uint8_t code, std::uint8_t block, const std::uint8_t* data) {
+    Bytes p{0xE6, code, block};
+    p.insert(p.end(), data, data + 32);
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < p.size(); ++i) sum += p[i];
+    p.push_back(static_cast<std::uint8_t>(sum % 256));
+    return p;
+}
+
+// The replies of a device that takes every packet at once, for `pages` pages.
+inline Bytes CleanReplies(int pages) {
+    Bytes r;
+    for (int k = 0; k < pages * 9; ++k) r.insert(r.end(), {0x05, 0x06});
+    return r;
+}
+
+class TransferTest : public ::testing::Test {
+protected:
+    void Reply(std::initializer_list<std::uint8_t> chunk) { Chunk(Bytes(chunk)); }
+    void Chunk(const Bytes& chunk) { T.OnRead(chunk); }
+    void Replies(const Bytes& replies) {
+        for (std::uint8_t r : replies) Reply({r});
+    }
+    // An image of `fileLen` bytes that differ from page to page and piece to piece.
+    void SetPattern(std::int32_t fileLen) {
+        for (std::size_t i = 0; i < T.Image.size(); ++i) T.Image[i] = static_cast<std::uint8_t>(i * 7 + i / 256 + 3);
+        T.FileLen = fileLen;
+    }
+
+    TFakeWindow Win;
+    TFakePort Port;
+    TTransfer T{Win, Port};
+};
+
+}  // namespace zelk::test
