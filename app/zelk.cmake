@@ -1,0 +1,4 @@
+if(ZELK_BUILD_UI)
+  add_executable(zelk ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+  target_link_libraries(zelk PRIVATE zelk_ui)
+endif()

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDialog>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace zelk {
+
+// The fixed "about" dialog opened by the "?" button.
+class TAboutBox : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TAboutBox(QWidget* parent = nullptr);
+
+private:
+    QFrame* Panel1;
+    QLabel* ProgramIcon;
+    QLabel* ProductName;
+    QLabel* Version;
+    QLabel* Comments;
+    QLabel* Label1;
+    QLabel* Label2;
+    QPushButton* OKButton;
+};
+
+}  // namespace zelk

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+
+#include "serial/com_port.h"
+#include "transfer/port_link.h"
+#include "transfer/transfer.h"
+#include "transfer/window_ops.h"
+#include "ui/error_box.h"
+#include "ui/main_thread.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+
+namespace zelk {
+
+class TAboutBox;
+class TForm2;
+class TStatusBar;
+class TUpDown;
+
+// The main window: port controls, file loading, start address, the upload
+// with its progress and the status bar. It owns the program's one transfer
+// and, while open, the serial port.
+class TForm1 : public QWidget, public TWindowOps, public TPortLink {
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 482;
+    static constexpr int kClientHeight = 224;
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The about box and the auxiliary form; both must outlive this window.
+    void Attach(TAboutBox& aboutBox, TForm2& form2);
+
+    // How errors reach the user; the modal box unless replaced (tests record).
+    using TErrorBox = std::function<void(const TErrorReport&)>;
+    void SetErrorBox(TErrorBox errorBox);
+
+    void BtnComClick();
+    void FileOpen1Execute();
+    void StartBoxChange();
+    void HelpAbout1Execute();
+    void Btn_z_zelkClick();
+    void OnRead(std::span<const std::uint8_t> bytes);
+
+    std::string StartBoxText() const override;
+    void SetStatusText(int panel, const std::string& text) override;
+    std::string ZelkCaption() const override;
+    void SetZelkCaption(const std::string& caption) override;
+    void SetPBarMax(int max) override;
+    void SetPBarPosition(int position) override;
+    void SetErrCountText(const std::string& text) override;
+    void FlashStatus(bool failed) override;
+
+    bool Write(std::span<const std::uint8_t> bytes) override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Runs a user action; an error ends it and shows the error box.
+    void Guarded(const std::function<void()>& action);
+    void ShowDevice();
+
+    QWidget* Panel1;
+    QLabel* Label4;
+    QLineEdit* EdtCom;
+    TUpDown* UDCom;
+    QComboBox* CB_Speed;
+    QPushButton* BtnCom;
+    QLabel* LblDevice;
+    QPushButton* BtnH;
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;
+    QLineEdit* Edt_z_name;
+    QPushButton* Btn_z_open;
+    QPushButton* Btn_z_zelk;
+    QLabel* Label1;
+    QComboBox* StartBox;
+    QLabel* Label2;
+    QLineEdit* Edt_kol;
+    QGroupBox* GB_err;
+    QLabel* Label5;
+    QLineEdit* Edt_err_ks;
+    QProgressBar* PBar;
+    QWidget* TabSheet2;
+    QLabel* Label3;
+    TStatusBar* stat1;
+
+    TAboutBox* aboutBox_ = nullptr;
+    TForm2* form2_ = nullptr;
+    TErrorBox errorBox_;
+
+    TTransfer transfer_{*this, *this};
+    bool FileLoaded = false;
+    bool PortOpen = false;
+
+    TMainThreadRunner mainThread_;
+    // Last, so it goes first: its callback reaches into this window.
+    std::unique_ptr<TComPort> Port;
+};
+
+}  // namespace zelk

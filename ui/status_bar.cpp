@@ -1,0 +1,36 @@
+#include "ui/status_bar.h"
+
+#include <QLabel>
+#include <QPalette>
+
+namespace zelk {
+
+TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent), normal_(palette().color(QPalette::Button)) {
+    setAutoFillBackground(true);
+    SetColor(normal_);
+    int left = 0;
+    for (int i = 0; i < kPanelCount; ++i) {
+        QLabel* panel = new QLabel(this);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(i));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setTextFormat(Qt::PlainText);
+        panel->setIndent(2);
+        panel->setGeometry(left, 2, kPanelWidths[i] - 2, 17);
+        left += kPanelWidths[i];
+        panels_[i] = panel;
+    }
+}
+
+QString TStatusBar::PanelText(int panel) const { return panels_.at(panel)->text(); }
+
+void TStatusBar::SetPanelText(int panel, const QString& text) { panels_.at(panel)->setText(text); }
+
+QColor TStatusBar::Color() const { return palette().color(QPalette::Window); }
+
+void TStatusBar::SetColor(const QColor& color) {
+    QPalette p = palette();
+    p.setColor(QPalette::Window, color);
+    setPalette(p);
+}
+
+}  // namespace zelk

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+#include <array>
+
+class QLabel;
+
+namespace zelk {
+
+// The window's bottom bar: three sunken text panels of fixed width on a
+// background whose colour can be set (the green or red flash).
+class TStatusBar : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kPanelCount = 3;
+    static constexpr std::array<int, kPanelCount> kPanelWidths{200, 150, 100};
+
+    explicit TStatusBar(QWidget* parent);
+
+    QString PanelText(int panel) const;
+    void SetPanelText(int panel, const QString& text);
+
+    QColor Color() const;
+    void SetColor(const QColor& color);
+    // The button-face colour the bar has when nothing flashes.
+    QColor NormalColor() const { return normal_; }
+
+private:
+    std::array<QLabel*, kPanelCount> panels_{};
+    QColor normal_;
+};
+
+}  // namespace zelk
