@@ -1,0 +1,153 @@
+#include "pty_pair.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+namespace zelk::test {
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+
+int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<long long>(left.count(), 0));
+}
+
+}  // namespace
+
+TPtyPair::TPtyPair() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    if (!master_) Fail("posix_openpt");
+    if (::grantpt(master_.Get()) != 0) Fail("grantpt");
+    if (::unlockpt(master_.Get()) != 0) Fail("unlockpt");
+    std::array<char, 128> name{};
+    if (::ptsname_r(master_.Get(), name.data(), name.size()) != 0) Fail("ptsname_r");
+    slavePath_ = name.data();
+    if (::fcntl(master_.Get(), F_SETFL, O_NONBLOCK) != 0) Fail("fcntl");
+}
+
+void TPtyPair::Send(std::span<const std::uint8_t> bytes) const {
+    const ssize_t n = ::write(master_.Get(), bytes.data(), bytes.size());
+    if (n != static_cast<ssize_t>(bytes.size())) Fail("write to the pty master");
+}
+
+std::vector<std::uint8_t> TPtyPair::Receive(std::size_t count) const {
+    const auto deadline = std::chrono::steady_clock::now() + kLimit;
+    std::vector<std::uint8_t> got;
+    std::array<std::uint8_t, 4096> buf{};
+    while (got.size() < count) {
+        pollfd fd{master_.Get(), POLLIN, 0};
+        const int ready = ::poll(&fd, 1, MillisecondsLeft(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        const ssize_t n = ::read(master_.Get(), buf.data(), std::min(buf.size(), count - got.size()));
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (n <= 0) break;
+        got.insert(got.end(), buf.begin(), buf.begin() + n);
+    }
+    return got;
+}
+
+TUniqueFd OpenSlave(const std::string& path) {
+    TUniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) Fail("open the pty slave");
+    return fd;
+}
+
+int OpenFdCount() {
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (dir == nullptr) Fail("opendir /proc/self/fd");
+    int count = 0;
+    while (const dirent* entry = ::readdir(dir))
+        if (entry->d_name[0] != '.') ++count;
+    ::closedir(dir);
+    return count - 1;  // the directory's own fd
+}
+
+struct TMainQueue::TState {
+    struct TCall {
+        std::function<void()> Fn;
+        bool Done = false;
+    };
+
+    mutable std::mutex Mutex;
+    mutable std::condition_variable Changed;
+    std::deque<std::shared_ptr<TCall>> Calls;
+    bool Closed = false;
+
+    void Call(std::function<void()> fn) {
+        auto call = std::make_shared<TCall>();
+        call->Fn = std::move(fn);
+        std::unique_lock lock(Mutex);
+        if (Closed) return;
+        Calls.push_back(call);
+        Changed.notify_all();
+        Changed.wait(lock, [&] { return call->Done; });
+    }
+
+    // On the test thread, with Mutex held by lock.
+    void RunFront(std::unique_lock<std::mutex>& lock) {
+        const std::shared_ptr<TCall> call = Calls.front();
+        Calls.pop_front();
+        lock.unlock();
+        call->Fn();
+        lock.lock();
+        call->Done = true;
+        Changed.notify_all();
+    }
+};
+
+TMainQueue::TMainQueue() : state_(std::make_shared<TState>()) {}
+
+TMainQueue::~TMainQueue() { Close(); }
+
+TMainThreadInvoker TMainQueue::Invoker() const {
+    return [state = state_](std::function<void()> fn) { state->Call(std::move(fn)); };
+}
+
+bool TMainQueue::WaitQueued(std::size_t count) const {
+    std::unique_lock lock(state_->Mutex);
+    return state_->Changed.wait_for(lock, kLimit, [&] { return state_->Calls.size() >= count; });
+}
+
+bool TMainQueue::RunUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + kLimit;
+    std::unique_lock lock(state_->Mutex);
+    for (;;) {
+        lock.unlock();
+        if (done()) return true;
+        lock.lock();
+        if (!state_->Changed.wait_until(lock, deadline, [&] { return !state_->Calls.empty(); })) return false;
+        state_->RunFront(lock);
+    }
+}
+
+void TMainQueue::RunQueued() {
+    std::unique_lock lock(state_->Mutex);
+    for (std::size_t n = state_->Calls.size(); n > 0 && !state_->Calls.empty(); --n) state_->RunFront(lock);
+}
+
+std::size_t TMainQueue::Queued() const {
+    std::lock_guard lock(state_->Mutex);
+    return state_->Calls.size();
+}
+
+void TMainQueue::Close() {
+    std::lock_guard lock(state_->Mutex);
+    state_->Closed = true;
+    for (const auto& call : state_->Calls) call->Done = true;
+    state_->Calls.clear();
+    state_->Changed.notify_all();
+}
+
+std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+}  // namespace zelk::test
