@@ -62,6 +62,11 @@ TUniqueFd OpenSlave(const std::string& path) {
     return fd;
 }
 
+bool WaitReadable(int fd) {
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, static_cast<int>(kLimit.count())) == 1;
+}
+
 int OpenFdCount() {
     DIR* dir = ::opendir("/proc/self/fd");
     if (dir == nullptr) Fail("opendir /proc/self/fd");

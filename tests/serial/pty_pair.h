@@ -48,6 +48,9 @@ private:
 // the port's exclusive mode may refuse it).
 TUniqueFd OpenSlave(const std::string& path);
 
+// Waits until fd has something to read; false after kLimit.
+bool WaitReadable(int fd);
+
 // Entries of /proc/self/fd.
 int OpenFdCount();
 
