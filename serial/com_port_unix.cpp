@@ -18,6 +18,13 @@
 //    eventfd signal that arrives between that check and poll() stays pending
 //    and makes poll() return at once. So once the destructor has released
 //    Mutex the reader touches the fd no more; it ends and drops its share.
+//
+// Writing. The fd is non-blocking. Write hands the bytes to the driver at
+// once when nothing waits before them; what the driver cannot take yet stays
+// in Pending, and the reader sends it, in order, when poll() reports room.
+// After OnRead has thrown the reader reads no more but keeps this job, so
+// writes still work. Only a thread that has ended for good (the device hung
+// up) leaves Write on its own.
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -193,10 +200,10 @@ public:
 
     // The thread's body: runs the reader, then drops its share of the port.
     static void Run(std::shared_ptr<TComPort::TShared> shared);
-    // Runs until the port is destroyed or fails; never throws.
-    void Execute();
 
 private:
+    // Runs until the port is destroyed or fails; never throws.
+    void Execute();
     void Loop();
     void Deliver(std::size_t count);
 

@@ -127,6 +127,22 @@ TEST_F(ReaderTest, ClosingWhileADeliveryWaitsDropsItAndFreesThePortAtOnce) {
     EXPECT_TRUE(chunks.empty());
 }
 
+// The window or the command line may close the port from its OnRead, once the
+// upload has ended.
+TEST_F(ReaderTest, ClosingFromInsideOnReadIsSafe) {
+    std::unique_ptr<TComPort> port = Open();
+    Chunk got;
+    port->SetOnRead([&](TReadThread*, Chunk bytes) {
+        got = std::move(bytes);
+        port.reset();
+    });
+    pty.Send(Bytes("done"));
+    ASSERT_TRUE(main.RunUntil([&] { return port == nullptr; }));
+    EXPECT_EQ(got, Bytes("done"));
+    EXPECT_TRUE(TComPort::WaitForReaderThreads(kLimit));
+    EXPECT_EQ(OpenFdCount(), fdsBefore);
+}
+
 TEST_F(ReaderTest, ManyOpenCloseCyclesWithDataLeaveNothingBehind) {
     for (int cycle = 0; cycle < 200; ++cycle) {
         SCOPED_TRACE(cycle);
