@@ -1,0 +1,33 @@
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "upload_options.h"
+#include "uploader.h"
+
+int main(int argc, char** argv) {
+    using namespace zelk::upload;
+    const std::string program = "zelk-upload";
+    try {
+        const TParsed parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        switch (parsed.Command) {
+        case TCommand::Help:
+            std::cout << HelpText(program);
+            return kExitUploaded;
+        case TCommand::Version:
+            std::cout << program << ' ' << ZELK_VERSION << '\n';
+            return kExitUploaded;
+        case TCommand::Upload:
+            return RunUpload(parsed.Options, std::cerr, ::isatty(STDERR_FILENO) == 1);
+        }
+    } catch (const EUsageError& e) {
+        std::cerr << program << ": " << e.what() << "\nTry '" << program << " --help' for more information.\n";
+        return kExitUsageOrFile;
+    } catch (const std::exception& e) {
+        std::cerr << program << ": " << e.what() << '\n';
+        return kExitTransferFailed;
+    }
+    return kExitTransferFailed;
+}

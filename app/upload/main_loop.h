@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include "serial/com_port.h"
+
+namespace zelk::upload {
+
+// The command line's main thread: runs the calls the reader thread hands over
+// (waiting for each, as the window's event loop does), and watches for Ctrl-C
+// and a deadline. Construct it before any thread starts: it blocks SIGINT and
+// SIGTERM for the whole process so that they arrive here instead.
+class TMainLoop {
+public:
+    using TClock = std::chrono::steady_clock;
+    enum class TWake { Calls, Signal, Deadline };
+
+    TMainLoop();
+    // Calls still queued are dropped and their callers released.
+    ~TMainLoop();
+    TMainLoop(const TMainLoop&) = delete;
+    TMainLoop& operator=(const TMainLoop&) = delete;
+
+    // Safe to call from any thread, also after the loop is gone (it then runs nothing).
+    TMainThreadInvoker Invoker() const;
+
+    // Waits for queued calls, a signal or the deadline, and runs the calls.
+    TWake RunOnce(std::optional<TClock::time_point> deadline);
+
+private:
+    struct TQueue;
+    std::shared_ptr<TQueue> queue_;
+    int signalFd_ = -1;
+};
+
+}  // namespace zelk::upload

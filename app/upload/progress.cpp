@@ -1,0 +1,65 @@
+#include "progress.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace zelk::upload {
+
+std::string FormatProgress(int sent, int total, double elapsedSeconds, int errors) {
+    const int percent = total > 0 ? static_cast<int>(100LL * sent / total) : 100;
+    const double rate = elapsedSeconds > 0 ? sent / elapsedSeconds : 0;
+    char left[32] = "-:--";
+    if (rate > 0) {
+        const long secs = std::lround((total - sent) / rate);
+        std::snprintf(left, sizeof left, "%ld:%02ld", secs / 60, secs % 60);
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "%d/%d bytes %3d%%  %.1f KiB/s  %s left  checksum errors: %d", sent, total,
+                  percent, rate / 1024.0, left, errors);
+    return line;
+}
+
+TProgressPrinter::TProgressPrinter(std::ostream& out, bool terminal, std::function<TClock::time_point()> now)
+    : out_(out), terminal_(terminal), now_(std::move(now)) {}
+
+void TProgressPrinter::Start(int total) {
+    total_ = total;
+    started_ = now_();
+    lastTenth_ = -1;
+    Update(0, 0);
+}
+
+void TProgressPrinter::Update(int sent, int errors) {
+    sent_ = sent;
+    errors_ = errors;
+    if (terminal_) {
+        const auto now = now_();
+        if (drawn_ && sent < total_ && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
+        lastDrawn_ = now;
+        Print(sent, errors);
+        return;
+    }
+    const int tenth = total_ > 0 ? static_cast<int>(10LL * sent / total_) : 10;
+    if (tenth == lastTenth_) return;
+    lastTenth_ = tenth;
+    Print(sent, errors);
+}
+
+void TProgressPrinter::Finish() {
+    if (!terminal_ || !drawn_) return;
+    Print(sent_, errors_);
+    out_ << '\n' << std::flush;
+    drawn_ = false;
+}
+
+void TProgressPrinter::Print(int sent, int errors) {
+    const double elapsed = std::chrono::duration<double>(now_() - started_).count();
+    const std::string line = FormatProgress(sent, total_, elapsed, errors);
+    if (terminal_)
+        out_ << "\r\033[K" << line << std::flush;
+    else
+        out_ << line << '\n' << std::flush;
+    drawn_ = true;
+}
+
+}  // namespace zelk::upload
