@@ -58,6 +58,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), dlgOpen1(std::make_unique<TQt
     setObjectName("Form2");
     tmr1.setObjectName("tmr1");
     tmr1.setInterval(5000);
+    tmr1.setTimerType(Qt::PreciseTimer);
 }
 
 bool LoadFile(TOpenFileDialog& dlgOpen1, TImage& image, std::int32_t& fileLen, QLineEdit& Edt_z_name) {

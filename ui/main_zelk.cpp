@@ -146,8 +146,14 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     Label3 = MakeLabel(TabSheet2, "Label3", "Зарезервировано :)", 160, 64, 134, 16);
 
     stat1 = Place(new TStatusBar(this), "stat1", 0, kClientHeight - kStatusHeight, kClientWidth, kStatusHeight);
-    QFont statusFont = font();
-    statusFont.setBold(false);
+    // Plain weight for the status texts and the device, which are no
+    // captions; the status bar in the size of a system status font, so that
+    // the longest texts ("Отправка Остановлена!") fit their panels.
+    QFont plainFont = font();
+    plainFont.setBold(false);
+    LblDevice->setFont(plainFont);
+    QFont statusFont = plainFont;
+    statusFont.setPixelSize(12);
     stat1->setFont(statusFont);
     stat1->SetPanelText(0, QString::fromUtf8(kPortClosed));
 

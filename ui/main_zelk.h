@@ -48,6 +48,9 @@ public:
     using TErrorBox = std::function<void(const TErrorReport&)>;
     void SetErrorBox(TErrorBox errorBox);
 
+    // The program's one transfer, for observers (state, counters).
+    const TTransfer& Transfer() const { return transfer_; }
+
     void BtnComClick();
     void FileOpen1Execute();
     void StartBoxChange();

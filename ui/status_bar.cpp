@@ -11,7 +11,7 @@ TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent), normal_(palette().col
     int left = 0;
     for (int i = 0; i < kPanelCount; ++i) {
         QLabel* panel = new QLabel(this);
-        panel->setObjectName(QStringLiteral("Panel%1").arg(i));
+        panel->setObjectName(QStringLiteral("stat1Panel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setTextFormat(Qt::PlainText);
         panel->setIndent(2);

@@ -1,0 +1,57 @@
+// Handing calls from other threads to the window thread.
+#include <QTest>
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+#include "ui/main_thread.h"
+#include "ui_test_support.h"
+
+namespace zelk::test {
+namespace {
+
+TEST(MainThreadRunner, RunsCallsOnItsThreadAndCarriesErrorsBack) {
+    TMainThreadRunner runner;
+    const TMainThreadInvoker invoke = runner.Invoker();
+    const std::thread::id mainId = std::this_thread::get_id();
+
+    std::thread::id ranOn;
+    std::atomic<bool> finished = false;
+    std::string caught;
+    std::jthread worker([&] {
+        invoke([&] { ranOn = std::this_thread::get_id(); });
+        try {
+            invoke([] { throw std::runtime_error("write failed"); });
+        } catch (const std::runtime_error& e) {
+            caught = e.what();
+        }
+        finished = true;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.load(); }, kLimitMs));
+    worker.join();
+    EXPECT_EQ(ranOn, mainId);
+    EXPECT_EQ(caught, "write failed");
+
+    // On its own thread a call runs at once.
+    bool direct = false;
+    invoke([&] { direct = true; });
+    EXPECT_TRUE(direct);
+}
+
+TEST(MainThreadRunner, CallsWaitingWhenTheRunnerGoesReturnWithoutRunning) {
+    auto runner = std::make_unique<TMainThreadRunner>();
+    const TMainThreadInvoker invoke = runner->Invoker();
+    std::atomic<int> ran = 0;
+    // No event loop runs here: the worker's call is queued, or arrives after
+    // the runner has gone. Either way it must return without running.
+    std::jthread waiting([&] { invoke([&] { ++ran; }); });
+    runner.reset();
+    waiting.join();
+    std::jthread late([&] { invoke([&] { ++ran; }); });
+    late.join();
+    // Whether the first call was queued before the runner went or not, none ran.
+    EXPECT_EQ(ran, 0);
+}
+
+}  // namespace
+}  // namespace zelk::test
