@@ -1,0 +1,210 @@
+#include "tools/emulator/device_emulator.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/tools/host_script.h"
+#include "tools/emulator/sha256.h"
+
+namespace zelk::emu::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+TUploadResult Result(TDeviceEmulator& emu) {
+    std::optional<TUploadResult> r = emu.WaitResult(10s);
+    if (!r) {
+        ADD_FAILURE() << "no upload result within 10 s";
+        return {};
+    }
+    return *r;
+}
+
+void ExpectRebuilt(const TUploadResult& r, const TBytes& image, std::uint8_t s) {
+    EXPECT_EQ(r.Outcome, TOutcome::Completed) << FormatSummary(r);
+    EXPECT_TRUE(r.HeaderSeen);
+    EXPECT_EQ(r.StartPage, s);
+    EXPECT_EQ(r.BlockCountByte, image.size() / 256);
+    EXPECT_EQ(r.Pages, static_cast<int>(image.size() / 256));
+    EXPECT_EQ(r.PacketsAccepted, static_cast<int>(image.size() / 32 + image.size() / 256));
+    EXPECT_EQ(r.ReRequests, 0);
+    EXPECT_TRUE(r.Violations.empty()) << FormatSummary(r);
+    EXPECT_EQ(r.Bytes, image);
+    EXPECT_EQ(r.Sha256, Sha256Hex(image));
+}
+
+// Several uploads in a row on one terminal, page numbers wrapping below 0x00.
+TEST(DeviceEmulator, RebuildsEachUploadFromItsPages) {
+    TDeviceEmulator emu;
+    THostPort host(emu.DevicePath());
+    const struct {
+        std::size_t size;
+        std::uint8_t s;
+    } cases[] = {{256, 0x01}, {512, 0xFC}, {768, 0xAB}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        const TBytes image = TestImage(c.size, c.s);
+        const auto packets = PacketsFor(image, c.s);
+        host.Write(kBurst);
+        const TPlayed played = PlayAll(host, packets);
+        EXPECT_EQ(played.Rejections, 0);
+        EXPECT_EQ(played.AckWithRequest, 0);
+        const TUploadResult r = Result(emu);
+        ExpectRebuilt(r, image, c.s);
+        EXPECT_EQ(r.PacketsReceived, static_cast<int>(packets.size()));
+        EXPECT_EQ(r.PacketsRejected, 0);
+        EXPECT_EQ(r.ResponseTimes.size(), packets.size());
+    }
+}
+
+// Injected rejections (the first header, a data packet) and a checksum the host
+// really got wrong are all answered 0xF4, and the resent packets are taken.
+TEST(DeviceEmulator, AnswersRejectionsAndTakesTheResentPackets) {
+    TDeviceEmulator emu({.RejectPackets = {1, 5}});
+    THostPort host(emu.DevicePath());
+    const TBytes image = TestImage(512, 7);
+    const auto packets = PacketsFor(image, 0x01);
+    host.Write(kBurst);
+    const TPlayed played = PlayAll(host, packets, {9});  // the second page's header
+    EXPECT_EQ(played.Rejections, 3);
+    const TUploadResult r = Result(emu);
+    ExpectRebuilt(r, image, 0x01);
+    EXPECT_EQ(r.PacketsReceived, 21);
+    EXPECT_EQ(r.PacketsRejected, 3);
+    EXPECT_EQ(r.ChecksumErrors, 1);
+}
+
+TEST(DeviceEmulator, UnexpectedReplyEndsTheUpload) {
+    TDeviceEmulator emu({.UnexpectedReplyAt = 3});
+    THostPort host(emu.DevicePath());
+    const auto packets = PacketsFor(TestImage(256, 1), 0x01);
+    host.Write(kBurst);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(host.Read(), kReq);
+        host.Write(packets[i]);
+        ASSERT_EQ(host.Read(), kAck);
+    }
+    ASSERT_EQ(host.Read(), kReq);
+    host.Write(packets[2]);
+    EXPECT_EQ(host.Read(), TBytes{0x42});
+    const TUploadResult r = Result(emu);
+    EXPECT_EQ(r.Outcome, TOutcome::Aborted);
+    EXPECT_EQ(r.PacketsReceived, 3);
+    EXPECT_EQ(r.PacketsAccepted, 2);
+}
+
+// 06 05 in one write; a request of its own follows, and nothing is asked twice.
+TEST(DeviceEmulator, AckWithRequestComesAsOneChunk) {
+    TDeviceEmulator emu({.AckWithRequestAt = 2});
+    THostPort host(emu.DevicePath());
+    const TBytes image = TestImage(256, 2);
+    host.Write(kBurst);
+    const TPlayed played = PlayAll(host, PacketsFor(image, 0));
+    EXPECT_EQ(played.AckWithRequest, 1);
+    ExpectRebuilt(Result(emu), image, 0);
+}
+
+TEST(DeviceEmulator, RecordsProtocolViolations) {
+    TDeviceEmulator emu;
+    THostPort host(emu.DevicePath());
+    const auto packets = PacketsFor(TestImage(512, 3), 0x01);
+    const auto recheck = [](TBytes p) { return Packet(p[1], p[2], &p[3]); };
+    TBytes badSync = packets[1];
+    badSync[0] = 0xE7;
+    TBytes wrongPiece = packets[1];
+    wrongPiece[1] = 1;
+    TBytes wrongNumber = packets[1];
+    wrongNumber[2] = 0x04;
+    const struct {
+        TBytes second;
+        const char* says;
+    } cases[] = {
+        {badSync, "sync byte 0xE7"},
+        {recheck(wrongPiece), "expected piece 0 of page 0 (number 0x05); got code 0x01, number 0x05"},
+        {recheck(wrongNumber), "got code 0x08, number 0x04"},
+        {packets[9], "got code 0x00, number 0x04"},  // the next page's header instead of data
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        host.Write(kBurst);
+        ASSERT_EQ(host.Read(), kReq);
+        host.Write(packets[0]);
+        ASSERT_EQ(host.Read(), kAck);
+        ASSERT_EQ(host.Read(), kReq);
+        host.Write(c.second);
+        EXPECT_EQ(host.Read(), TBytes{kViolationByte});
+        const TUploadResult r = Result(emu);
+        EXPECT_EQ(r.Outcome, TOutcome::Violation);
+        ASSERT_EQ(r.Violations.size(), 1u);
+        EXPECT_NE(r.Violations[0].find(c.says), std::string::npos) << r.Violations[0];
+        EXPECT_EQ(r.PacketsAccepted, 1);
+    }
+}
+
+TEST(DeviceEmulator, AsksAgainWhenTheHostMissesARequest) {
+    TDeviceEmulator emu({.RequestTimeout = 200ms});
+    THostPort host(emu.DevicePath());
+    const TBytes image = TestImage(256, 4);
+    host.Write(kBurst);
+    ASSERT_EQ(host.Read(), kReq);  // ignored
+    PlayAll(host, PacketsFor(image, 0x01));
+    const TUploadResult r = Result(emu);
+    EXPECT_EQ(r.ReRequests, 1);
+    EXPECT_EQ(r.Bytes, image);
+}
+
+// An empty file's host sends the burst and then nothing.
+TEST(DeviceEmulator, UploadWithoutHeaderEndsAfterFirstHeaderTimeout) {
+    TDeviceEmulator emu({.RequestTimeout = 10s, .FirstHeaderTimeout = 200ms});
+    THostPort host(emu.DevicePath());
+    host.Write(kBurst);
+    ASSERT_EQ(host.Read(), kReq);
+    const TUploadResult r = Result(emu);
+    EXPECT_EQ(r.Outcome, TOutcome::NoHeader);
+    EXPECT_FALSE(r.HeaderSeen);
+    EXPECT_TRUE(r.Bytes.empty());
+    EXPECT_EQ(r.Sha256, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(r.ReRequests, 0);
+}
+
+// A host stopped and started again sends a new burst where a packet was due;
+// stopping the emulator publishes the upload it is in.
+TEST(DeviceEmulator, NewBurstRestartsAndStopEndsTheUpload) {
+    TDeviceEmulator emu;
+    THostPort host(emu.DevicePath());
+    const TBytes image = TestImage(256, 5);
+    const auto packets = PacketsFor(image, 0x01);
+    host.Write(kBurst);
+    ASSERT_EQ(host.Read(), kReq);
+    host.Write(packets[0]);
+    ASSERT_EQ(host.Read(), kAck);
+    ASSERT_EQ(host.Read(), kReq);
+    host.Write(kBurst);
+    const TUploadResult first = Result(emu);
+    EXPECT_EQ(first.Outcome, TOutcome::Restarted);
+    EXPECT_EQ(first.PacketsAccepted, 1);
+
+    ASSERT_EQ(host.Read(), kReq);
+    host.Write(packets[0]);
+    ASSERT_EQ(host.Read(), kAck);
+    emu.Stop();
+    const TUploadResult second = Result(emu);
+    EXPECT_EQ(second.Outcome, TOutcome::Stopped);
+    EXPECT_EQ(second.PacketsAccepted, 1);
+    EXPECT_EQ(second.StartPage, 0x01);
+}
+
+// A lower bound only: each byte both ways takes its 10 bit times at 9600 baud.
+TEST(DeviceEmulator, PacedUploadTakesTheWireTime) {
+    TDeviceEmulator emu({.Baud = 9600});
+    THostPort host(emu.DevicePath());
+    const TBytes image = TestImage(256, 6);
+    const auto start = std::chrono::steady_clock::now();
+    host.Write(kBurst);
+    PlayAll(host, PacketsFor(image, 0));
+    ExpectRebuilt(Result(emu), image, 0);
+    const int wireBytes = 3 + 9 * (36 + 2);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(wireBytes * 10'000'000LL / 9600));
+}
+
+}  // namespace
+}  // namespace zelk::emu::test
