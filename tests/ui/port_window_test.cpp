@@ -243,6 +243,22 @@ TEST_F(PortWindow, RepliesAreHandledWhileAModalBoxIsOpen) {
     EXPECT_EQ(State(), TState::WaitHeaderAck);
 }
 
+TEST_F(PortWindow, ClosingTheWindowReleasesThePortAndEndsTheProgram) {
+    Open();
+    w.form1.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.form1));
+    // The program's loop ends when the window closes; a bound fails instead of hanging.
+    QTimer::singleShot(0, &w.form1, [&] { w.form1.close(); });
+    QTimer bound;
+    bound.callOnTimeout(qApp, [] { QApplication::exit(1); });
+    bound.start(kLimitMs);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(w.form1.isVisible());
+    // The device is free again: another open of it succeeds.
+    const TComPort again(3, 9600, [](std::function<void()>) {});
+    EXPECT_EQ(again.DevicePath(), pty.SlavePath());
+}
+
 // Pictures of the window for a person to look at: idle, in the middle of an
 // upload with three mismatches, stopped on the second tab, and the about box.
 TEST_F(PortWindow, ScreenshotsOfTheWindowAndTheAboutBox) {
