@@ -1,0 +1,47 @@
+// zelk-emu as a script meets it: the path on the first line of standard
+// output, the options, the rebuilt bytes in a file and the exit status.
+
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "tests/tools/host_script.h"
+
+namespace zelk::emu::test {
+namespace {
+
+TEST(ZelkEmuProgram, ServesOneUploadAndWritesItsBytes) {
+    const std::string output = testing::TempDir() + "zelk_emu_out.bin";
+    std::remove(output.c_str());
+    // timeout: a failing host must not leave the test waiting for the program for ever.
+    const std::string command =
+        std::string("timeout 20 ") + ZELK_EMU_PATH + " --reject 2,4 --ack-with-request 6 --output " + output + " 2>/dev/null";
+    FILE* emu = popen(command.c_str(), "r");
+    ASSERT_NE(emu, nullptr);
+    char line[256] = {};
+    ASSERT_NE(fgets(line, sizeof line, emu), nullptr);
+    std::string path(line);
+    ASSERT_EQ(path.back(), '\n');
+    path.pop_back();
+
+    const TBytes image = TestImage(512, 8);
+    {
+        THostPort host(path);
+        host.Write(kBurst);
+        const TPlayed played = PlayAll(host, PacketsFor(image, 0x01));
+        EXPECT_EQ(played.Rejections, 2);
+        EXPECT_EQ(played.AckWithRequest, 1);
+    }
+    const int status = pclose(emu);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::ifstream in(output, std::ios::binary);
+    EXPECT_EQ(TBytes(std::istreambuf_iterator<char>(in), {}), image);
+    std::remove(output.c_str());
+}
+
+}  // namespace
+}  // namespace zelk::emu::test
