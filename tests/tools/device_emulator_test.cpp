@@ -78,14 +78,9 @@ TEST(DeviceEmulator, UnexpectedReplyEndsTheUpload) {
     THostPort host(emu.DevicePath());
     const auto packets = PacketsFor(TestImage(256, 1), 0x01);
     host.Write(kBurst);
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_EQ(host.Read(), kReq);
-        host.Write(packets[i]);
-        ASSERT_EQ(host.Read(), kAck);
-    }
-    ASSERT_EQ(host.Read(), kReq);
-    host.Write(packets[2]);
-    EXPECT_EQ(host.Read(), TBytes{0x42});
+    ASSERT_EQ(Exchange(host, packets[0]), kAck);
+    ASSERT_EQ(Exchange(host, packets[1]), kAck);
+    EXPECT_EQ(Exchange(host, packets[2]), TBytes{0x42});
     const TUploadResult r = Result(emu);
     EXPECT_EQ(r.Outcome, TOutcome::Aborted);
     EXPECT_EQ(r.PacketsReceived, 3);
@@ -126,12 +121,8 @@ TEST(DeviceEmulator, RecordsProtocolViolations) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);
         host.Write(kBurst);
-        ASSERT_EQ(host.Read(), kReq);
-        host.Write(packets[0]);
-        ASSERT_EQ(host.Read(), kAck);
-        ASSERT_EQ(host.Read(), kReq);
-        host.Write(c.second);
-        EXPECT_EQ(host.Read(), TBytes{kViolationByte});
+        ASSERT_EQ(Exchange(host, packets[0]), kAck);
+        EXPECT_EQ(Exchange(host, c.second), TBytes{kViolationByte});
         const TUploadResult r = Result(emu);
         EXPECT_EQ(r.Outcome, TOutcome::Violation);
         ASSERT_EQ(r.Violations.size(), 1u);
@@ -174,18 +165,14 @@ TEST(DeviceEmulator, NewBurstRestartsAndStopEndsTheUpload) {
     const TBytes image = TestImage(256, 5);
     const auto packets = PacketsFor(image, 0x01);
     host.Write(kBurst);
-    ASSERT_EQ(host.Read(), kReq);
-    host.Write(packets[0]);
-    ASSERT_EQ(host.Read(), kAck);
+    ASSERT_EQ(Exchange(host, packets[0]), kAck);
     ASSERT_EQ(host.Read(), kReq);
     host.Write(kBurst);
     const TUploadResult first = Result(emu);
     EXPECT_EQ(first.Outcome, TOutcome::Restarted);
     EXPECT_EQ(first.PacketsAccepted, 1);
 
-    ASSERT_EQ(host.Read(), kReq);
-    host.Write(packets[0]);
-    ASSERT_EQ(host.Read(), kAck);
+    ASSERT_EQ(Exchange(host, packets[0]), kAck);
     emu.Stop();
     const TUploadResult second = Result(emu);
     EXPECT_EQ(second.Outcome, TOutcome::Stopped);

@@ -95,6 +95,15 @@ inline TBytes TestImage(std::size_t size, unsigned seed) {
     return image;
 }
 
+// Waits for a request, sends packet and returns the reply; empty when either is missing.
+inline TBytes Exchange(THostPort& host, const TBytes& packet) {
+    const TBytes req = host.Read();
+    EXPECT_EQ(req, kReq);
+    if (req != kReq) return {};
+    host.Write(packet);
+    return host.Read();
+}
+
 struct TPlayed {
     int Rejections = 0;
     int AckWithRequest = 0;  // replies that came as 06 05 in one chunk
@@ -107,13 +116,9 @@ inline TPlayed PlayAll(THostPort& host, const std::vector<TBytes>& packets, std:
     TPlayed played;
     for (std::size_t i = 0; i < packets.size();) {
         // A request always comes alone, also after a 06 05 chunk, whose 05 does not count.
-        const TBytes req = host.Read();
-        EXPECT_EQ(req, kReq) << "before packet " << i;
-        if (req != kReq) return played;
         TBytes p = packets[i];
         if (corruptOnce.erase(i) != 0) ++p[35];
-        host.Write(p);
-        const TBytes reply = host.Read();
+        const TBytes reply = Exchange(host, p);
         if (reply == kRej) {
             ++played.Rejections;
             continue;
