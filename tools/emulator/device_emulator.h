@@ -27,7 +27,7 @@ inline constexpr std::uint8_t kViolationByte = 0x15;
 struct TEmulatorOptions {
     // Terminal device to serve. Empty: the emulator creates a pseudo-terminal pair
     // and the host opens its slave side, TDeviceEmulator::DevicePath().
-    std::string DevicePath;
+    std::string DevicePath{};
     // Paces both directions as on a line of this many baud, 10 bits a byte.
     // 0: no pacing, bytes go as fast as the host takes them.
     int Baud = 0;
@@ -42,7 +42,7 @@ struct TEmulatorOptions {
 
     // Fault injection. Packets are numbered from 1 in each upload, in the order
     // they arrive, headers and data alike, resent ones included.
-    std::set<int> RejectPackets;           // answered 0xF4 although they are right
+    std::set<int> RejectPackets{};         // answered 0xF4 although they are right
     int UnexpectedReplyAt = 0;             // answered UnexpectedReply, which ends the upload
     std::uint8_t UnexpectedReply = 0x42;
     int AckWithRequestAt = 0;              // acknowledged with 06 05 in one write
