@@ -88,7 +88,8 @@ std::string FormatSummary(const TUploadResult& result);
 // upload, publishes its result and waits for the next burst, until stopped.
 class TDeviceEmulator {
 public:
-    // Opens the terminal and starts the thread. Throws std::system_error.
+    // Opens the terminal and starts the thread. Throws std::system_error, or
+    // std::invalid_argument for a baud rate the terminal does not take.
     explicit TDeviceEmulator(TEmulatorOptions options = {});
     // Stops the thread.
     ~TDeviceEmulator();
