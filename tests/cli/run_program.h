@@ -1,0 +1,24 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace zelk::upload::test {
+
+struct TRunResult {
+    int ExitCode = -1;  // -1: did not exit in time (it was killed)
+    std::string Stderr;
+};
+
+// Runs program with args and extra environment, stdout discarded and stderr
+// captured. onStderr sees the text gathered so far after every read and may
+// act on the child (its pid is given). Kills it after limit.
+TRunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env,
+                      std::chrono::milliseconds limit = std::chrono::seconds(60),
+                      const std::function<void(int pid, const std::string& soFar)>& onStderr = {});
+
+}  // namespace zelk::upload::test

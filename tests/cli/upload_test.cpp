@@ -1,0 +1,184 @@
+// zelk-upload as a script meets it: run as a program against the emulated
+// controller on a pseudo-terminal, judged by its exit status, its messages
+// and the bytes the controller rebuilt.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <regex>
+#include <sstream>
+
+#include "run_program.h"
+#include "tools/emulator/device_emulator.h"
+#include "transfer/transfer.h"
+
+namespace zelk::upload::test {
+namespace {
+
+using TBytes = std::vector<std::uint8_t>;
+
+class UploadProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/zelk_upload_XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+    std::string WriteFile(const std::string& name, const TBytes& bytes) {
+        const std::string path = dir_ + "/" + name;
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+
+    static TBytes RandomBytes(std::size_t n, unsigned seed) {
+        std::mt19937 gen(seed);
+        TBytes bytes(n);
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(gen());
+        return bytes;
+    }
+
+    static TRunResult Upload(const std::vector<std::string>& args, const std::string& device,
+                             std::chrono::milliseconds limit = std::chrono::seconds(60),
+                             const std::function<void(int, const std::string&)>& onStderr = {}) {
+        return RunProgram(ZELK_UPLOAD_PATH, args, {{"ZELK_COM3", device}}, limit, onStderr);
+    }
+
+    // The file followed by zeros up to whole pages: what the controller must hold.
+    static TBytes Padded(TBytes bytes) {
+        bytes.resize(static_cast<std::size_t>(RoundFileLen(static_cast<std::int32_t>(bytes.size()))), 0);
+        return bytes;
+    }
+
+    std::string dir_;
+};
+
+// Every byte on the wire follows from the start page, the block count and the
+// image: the controller checks sync bytes, checksums, piece codes and page
+// numbers of each packet, so a clean upload with these fields and bytes is the
+// window's exact byte stream for the same file and address.
+TEST_F(UploadProgram, UploadsTheFileAsTheWindowWould) {
+    for (const auto& [size, start] : {std::pair{300, "0000h"}, {65535, "0100h"}, {1, "FF00h"}}) {
+        emu::TDeviceEmulator device;
+        const TBytes file = RandomBytes(static_cast<std::size_t>(size), static_cast<unsigned>(size));
+        const auto run = Upload({"-p", "3", "-s", start, WriteFile("prog.rom", file)}, device.DevicePath());
+        EXPECT_EQ(run.ExitCode, 0) << run.Stderr;
+        EXPECT_NE(run.Stderr.find("Отправка Завершена."), std::string::npos) << run.Stderr;
+
+        const auto result = device.WaitResult(std::chrono::seconds(10));
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->Outcome, emu::TOutcome::Completed) << emu::FormatSummary(*result);
+        EXPECT_EQ(result->StartPage, StartPage(start));
+        EXPECT_EQ(result->BlockCountByte, static_cast<std::uint8_t>(BlockCount(RoundFileLen(size))));
+        EXPECT_EQ(result->Pages, BlockCount(RoundFileLen(size)));
+        EXPECT_EQ(result->Bytes, Padded(file));
+        EXPECT_TRUE(result->Violations.empty());
+        EXPECT_EQ(result->ChecksumErrors, 0);
+        EXPECT_EQ(result->ReRequests, 0);
+    }
+}
+
+TEST_F(UploadProgram, RejectedPacketsAreResentAndCounted) {
+    emu::TEmulatorOptions options;
+    options.RejectPackets = {1, 4, 10};
+    emu::TDeviceEmulator device(options);
+    const TBytes file = RandomBytes(700, 7);
+    const auto run = Upload({"-p", "3", WriteFile("prog.rom", file)}, device.DevicePath());
+    EXPECT_EQ(run.ExitCode, 0) << run.Stderr;
+
+    // Not a terminal: plain progress lines, the last one complete.
+    const std::regex line(R"(^\d+/768 bytes +\d+%  \d+\.\d KiB/s  (\d+:\d\d|-:--) left  checksum errors: \d+$)");
+    int progressLines = 0;
+    std::string last;
+    std::istringstream lines(run.Stderr);
+    for (std::string l; std::getline(lines, l);) {
+        EXPECT_EQ(l.find('\r'), std::string::npos);
+        if (l.find(" bytes ") == std::string::npos) continue;
+        EXPECT_TRUE(std::regex_match(l, line)) << l;
+        ++progressLines;
+        last = l;
+    }
+    EXPECT_GE(progressLines, 2);
+    EXPECT_LE(progressLines, 11);
+    EXPECT_EQ(last.rfind("768/768 bytes 100%", 0), 0u) << last;
+    EXPECT_NE(last.find("checksum errors: 3"), std::string::npos) << last;
+
+    const auto result = device.WaitResult(std::chrono::seconds(10));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->Outcome, emu::TOutcome::Completed);
+    EXPECT_EQ(result->PacketsRejected, 3);
+    EXPECT_EQ(result->Bytes, Padded(file));
+}
+
+TEST_F(UploadProgram, UnexpectedReplyFailsTheUpload) {
+    emu::TEmulatorOptions options;
+    options.UnexpectedReplyAt = 5;
+    emu::TDeviceEmulator device(options);
+    const auto run = Upload({"-p", "3", "-q", WriteFile("prog.rom", RandomBytes(1000, 1))}, device.DevicePath());
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Stderr.find("Ошибка при отправке!"), std::string::npos) << run.Stderr;
+    EXPECT_EQ(run.Stderr.find(" bytes "), std::string::npos) << "quiet prints no progress";
+}
+
+TEST_F(UploadProgram, SilentDeviceTimesOut) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    const auto run = Upload({"-p", "3", "-t", "0.3", WriteFile("prog.rom", RandomBytes(10, 2))}, slave,
+                            std::chrono::seconds(20));
+    ::close(master);
+    EXPECT_EQ(run.ExitCode, 4) << run.Stderr;
+    EXPECT_NE(run.Stderr.find("No reply from the device for 0.3 s"), std::string::npos) << run.Stderr;
+}
+
+TEST_F(UploadProgram, CtrlCStopsAtOnce) {
+    emu::TEmulatorOptions options;
+    options.Baud = 9600;  // about six seconds of wire time for 4 KiB
+    emu::TDeviceEmulator device(options);
+    bool interrupted = false;
+    const auto run = Upload({"-p", "3", WriteFile("prog.rom", RandomBytes(4096, 3))}, device.DevicePath(),
+                            std::chrono::seconds(60), [&](int pid, const std::string& soFar) {
+                                if (!interrupted && soFar.find("/4096 bytes  10%") != std::string::npos) {
+                                    ::kill(pid, SIGINT);
+                                    interrupted = true;
+                                }
+                            });
+    ASSERT_TRUE(interrupted) << run.Stderr;
+    EXPECT_EQ(run.ExitCode, 1) << run.Stderr;
+    EXPECT_NE(run.Stderr.find("Отправка Остановлена!"), std::string::npos) << run.Stderr;
+    EXPECT_EQ(run.Stderr.find("4096/4096"), std::string::npos) << "stopped before the end";
+}
+
+TEST_F(UploadProgram, PortAndFileErrorsHaveTheirOwnExitCodes) {
+    const std::string small = WriteFile("small.rom", RandomBytes(10, 4));
+
+    const auto missingPort = Upload({"-p", "3", small}, dir_ + "/no-such-tty");
+    EXPECT_EQ(missingPort.ExitCode, 3);
+    EXPECT_NE(missingPort.Stderr.find("Error opening port COM3: " + dir_ + "/no-such-tty: "), std::string::npos)
+        << missingPort.Stderr;
+
+    const auto tooLarge = Upload({"-p", "3", WriteFile("big.rom", TBytes(65536, 1))}, dir_ + "/no-such-tty");
+    EXPECT_EQ(tooLarge.ExitCode, 2);
+    EXPECT_NE(tooLarge.Stderr.find("Файл НЕ прочитан!"), std::string::npos) << tooLarge.Stderr;
+
+    const auto missingFile = Upload({"-p", "3", dir_ + "/nothing.rom"}, dir_ + "/no-such-tty");
+    EXPECT_EQ(missingFile.ExitCode, 2);
+    EXPECT_NE(missingFile.Stderr.find("no such file"), std::string::npos) << missingFile.Stderr;
+
+    const auto usage = Upload({"-b", "300", small}, dir_ + "/no-such-tty");
+    EXPECT_EQ(usage.ExitCode, 2);
+    EXPECT_NE(usage.Stderr.find("unsupported baud rate 300"), std::string::npos) << usage.Stderr;
+}
+
+}  // namespace
+}  // namespace zelk::upload::test
