@@ -376,7 +376,7 @@ int main(int argc, char** argv) {
         std::printf("  responses summed, ms     %12.1f  %14.1f  %8.2f\n", sa.SumMs, sb.SumMs, sa.SumMs / sb.SumMs);
         std::printf("added response time of (a), summed: %.1f ms = %.2f %% of the %.2f s wire time\n", addedMs,
                     100 * addedMs / 1000 / wireS, wireS);
-        std::printf("projected full stack at 115,200 baud: %.2f s + %.3f s = %.3f s\n", wireS, addedMs / 1000,
+        std::printf("projected full stack at 115,200 baud: %.2f s %+.3f s = %.3f s\n", wireS, addedMs / 1000,
                     projectedS);
         const bool totalOk = sa.TotalMs / sb.TotalMs <= 1.5;
         const bool medianOk = sa.MedianUs / sb.MedianUs <= 1.5;
