@@ -275,8 +275,10 @@ void TForm1::SetPBarMax(int max) {
 }
 
 void TForm1::SetPBarPosition(int position) {
+    // setValue repaints at once, before returning, whenever the bar's look
+    // changes; a 32-byte step of a large file often moves it by less than a
+    // pixel, and repainting regardless would hold up every reply.
     PBar->setValue(position);
-    PBar->repaint();
 }
 
 void TForm1::SetErrCountText(const std::string& text) { Edt_err_ks->setText(QString::fromStdString(text)); }
