@@ -140,7 +140,7 @@ int Serve(const TArgs& args) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    const zelk::emu::TUniqueFd signalFd(signalfd(-1, &signals, SFD_CLOEXEC));
+    const zelk::TUniqueFd signalFd(signalfd(-1, &signals, SFD_CLOEXEC));
     if (!signalFd) {
         std::perror("zelk-emu: signalfd");
         return 1;

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/emulator/unique_fd.h"
+#include "serial/unique_fd.h"
 
 namespace zelk::emu::test {
 

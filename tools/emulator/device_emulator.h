@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "tools/emulator/unique_fd.h"
+#include "serial/unique_fd.h"
 
 namespace zelk::emu {
 
