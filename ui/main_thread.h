@@ -1,22 +1,17 @@
 #pragma once
 
 #include <memory>
-#include <thread>
 
-#include "serial/com_port.h"
+#include "serial/main_thread_queue.h"
 
 class QSocketNotifier;
 
 namespace zelk {
 
-// Runs functions that other threads hand over on the thread that created it
-// (the window's thread), one at a time, while each caller waits for its own
-// to finish. An exception thrown by such a function is rethrown to its
-// caller, so none reaches the event loop. Calls handed over after the runner
-// is gone return at once without running.
-//
-// The hand-over uses a mutex, a condition variable and an eventfd watched by
-// the event loop, which also serves nested loops such as modal dialogs.
+// Runs the calls that the reader thread hands over on the window's thread,
+// while the reader waits for each. The event loop watches the queue, so
+// calls also run inside nested loops such as modal dialogs. Calls handed
+// over after the runner is gone return at once without running.
 class TMainThreadRunner {
 public:
     TMainThreadRunner();
@@ -24,12 +19,10 @@ public:
     TMainThreadRunner(const TMainThreadRunner&) = delete;
     TMainThreadRunner& operator=(const TMainThreadRunner&) = delete;
 
-    // For TComPort; stays safe to call after the runner is destroyed.
-    TMainThreadInvoker Invoker() const;
+    TMainThreadInvoker Invoker() const { return queue_.Invoker(); }
 
 private:
-    struct TQueue;
-    std::shared_ptr<TQueue> queue_;
+    TMainThreadQueue queue_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

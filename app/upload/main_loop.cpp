@@ -1,38 +1,16 @@
 #include "main_loop.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstdint>
-#include <deque>
-#include <future>
-#include <mutex>
 #include <system_error>
 
 namespace zelk::upload {
 
-struct TMainLoop::TQueue {
-    TQueue() : wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-        if (wakeFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-    }
-    ~TQueue() { ::close(wakeFd); }
-
-    struct TCall {
-        std::function<void()> fn;
-        std::promise<void> done;
-    };
-
-    std::mutex mutex;
-    std::deque<TCall> calls;
-    bool closed = false;
-    const int wakeFd;
-};
-
-TMainLoop::TMainLoop() : queue_(std::make_shared<TQueue>()) {
+TMainLoop::TMainLoop() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
@@ -43,34 +21,10 @@ TMainLoop::TMainLoop() : queue_(std::make_shared<TQueue>()) {
     if (signalFd_ < 0) throw std::system_error(errno, std::generic_category(), "signalfd");
 }
 
-TMainLoop::~TMainLoop() {
-    std::deque<TQueue::TCall> dropped;
-    {
-        std::lock_guard lock(queue_->mutex);
-        queue_->closed = true;
-        dropped.swap(queue_->calls);
-    }
-    for (auto& call : dropped) call.done.set_value();
-    ::close(signalFd_);
-}
-
-TMainThreadInvoker TMainLoop::Invoker() const {
-    return [queue = queue_](std::function<void()> fn) {
-        std::future<void> done;
-        {
-            std::lock_guard lock(queue->mutex);
-            if (queue->closed) return;
-            queue->calls.push_back({std::move(fn), {}});
-            done = queue->calls.back().done.get_future();
-        }
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(queue->wakeFd, &one, sizeof one);
-        done.wait();
-    };
-}
+TMainLoop::~TMainLoop() { ::close(signalFd_); }
 
 TMainLoop::TWake TMainLoop::RunOnce(std::optional<TClock::time_point> deadline) {
-    pollfd fds[2] = {{queue_->wakeFd, POLLIN, 0}, {signalFd_, POLLIN, 0}};
+    pollfd fds[2] = {{queue_.Fd(), POLLIN, 0}, {signalFd_, POLLIN, 0}};
     for (;;) {
         int timeoutMs = -1;
         if (deadline) {
@@ -83,8 +37,7 @@ TMainLoop::TWake TMainLoop::RunOnce(std::optional<TClock::time_point> deadline) 
             if (errno == EINTR) continue;
             throw std::system_error(errno, std::generic_category(), "poll");
         }
-        if (rc == 0) continue;  // the deadline check above decides
-        break;
+        if (rc > 0) break;  // on a time-out the deadline check above decides
     }
 
     if (fds[1].revents & POLLIN) {
@@ -92,25 +45,7 @@ TMainLoop::TWake TMainLoop::RunOnce(std::optional<TClock::time_point> deadline) 
         [[maybe_unused]] const ssize_t n = ::read(signalFd_, &info, sizeof info);
         return TWake::Signal;
     }
-
-    std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t n = ::read(queue_->wakeFd, &count, sizeof count);
-    for (;;) {
-        TQueue::TCall call;
-        {
-            std::lock_guard lock(queue_->mutex);
-            if (queue_->calls.empty()) break;
-            call = std::move(queue_->calls.front());
-            queue_->calls.pop_front();
-        }
-        try {
-            call.fn();
-        } catch (...) {
-            call.done.set_value();
-            throw;
-        }
-        call.done.set_value();
-    }
+    queue_.RunPending();
     return TWake::Calls;
 }
 

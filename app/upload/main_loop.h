@@ -1,10 +1,9 @@
 #pragma once
 
 #include <chrono>
-#include <memory>
 #include <optional>
 
-#include "serial/com_port.h"
+#include "serial/main_thread_queue.h"
 
 namespace zelk::upload {
 
@@ -24,14 +23,13 @@ public:
     TMainLoop& operator=(const TMainLoop&) = delete;
 
     // Safe to call from any thread, also after the loop is gone (it then runs nothing).
-    TMainThreadInvoker Invoker() const;
+    TMainThreadInvoker Invoker() const { return queue_.Invoker(); }
 
     // Waits for queued calls, a signal or the deadline, and runs the calls.
     TWake RunOnce(std::optional<TClock::time_point> deadline);
 
 private:
-    struct TQueue;
-    std::shared_ptr<TQueue> queue_;
+    TMainThreadQueue queue_;
     int signalFd_ = -1;
 };
 
