@@ -1,8 +1,4 @@
 # The command-line uploader: the same transfer core and port, no Qt.
-if(NOT TARGET zelk_serial)
-  return()
-endif()
-
 add_library(zelk_upload STATIC
   upload/main_loop.cpp
   upload/progress.cpp
@@ -10,7 +6,7 @@ add_library(zelk_upload STATIC
   upload/uploader.cpp
 )
 target_include_directories(zelk_upload PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/upload)
-target_link_libraries(zelk_upload PUBLIC zelk_transfer zelk_serial)
+target_link_libraries(zelk_upload PUBLIC zelk_view zelk_serial)
 
 add_executable(zelk-upload upload/main.cpp)
 target_compile_definitions(zelk-upload PRIVATE ZELK_VERSION="${PROJECT_VERSION}")

@@ -1,4 +1,2 @@
-if(ZELK_BUILD_UI)
-  add_executable(zelk ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
-  target_link_libraries(zelk PRIVATE zelk_ui)
-endif()
+add_executable(zelk ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(zelk PRIVATE zelk_ui)

@@ -4,8 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "texts.h"
-
 namespace zelk {
 
 int ChToInt(char c) {
@@ -33,19 +31,18 @@ bool ValidStartText(std::string_view t) {
     return t.size() == 5 && upperHex(t[0]) && upperHex(t[1]) && t.substr(2) == "00h";
 }
 
-TTransfer::TTransfer(TWindowOps& window, TPortLink& port) : window_(window), port_(port) {}
+TTransfer::TTransfer(TTransferEvents& events, TPortLink& port) : events_(events), port_(port) {}
 
 std::uint8_t TTransfer::BlockCountByte() const {
     return static_cast<std::uint8_t>(BlockCount(FileLen));
 }
 
 std::uint8_t TTransfer::FirstPageNumber() const {
-    return static_cast<std::uint8_t>(StartPage(window_.StartBoxText()) + 2 * BlockCountByte());
+    return static_cast<std::uint8_t>(StartPage(events_.StartText()) + 2 * BlockCountByte());
 }
 
 void TTransfer::WrBuf(int n) {
-    if (!port_.Write(std::span<const std::uint8_t>(Buf.data(), static_cast<std::size_t>(n))))
-        window_.SetStatusText(0, texts::kPortWriteError);
+    if (!port_.Write(std::span<const std::uint8_t>(Buf.data(), static_cast<std::size_t>(n)))) events_.NoPort();
 }
 
 void TTransfer::SendStartBurst() {
@@ -58,7 +55,7 @@ void TTransfer::SPtoBuf(std::int32_t offset, std::uint8_t block) {
     std::fill(Buf.begin() + 1, Buf.begin() + kPacketSize + 1, 0);
     Buf[0] = kSync;
     if (offset == 0) {
-        const std::uint8_t s = StartPage(window_.StartBoxText());
+        const std::uint8_t s = StartPage(events_.StartText());
         const std::uint8_t c = BlockCountByte();
         Buf[32] = s;
         Buf[33] = c;
@@ -85,35 +82,42 @@ void TTransfer::DPtoBuf(std::uint8_t block, std::int32_t offset, std::uint8_t pi
 }
 
 void TTransfer::Btn_z_zelkClick() {
-    if (window_.ZelkCaption() == texts::kSendCaption) {
-        window_.SetZelkCaption(texts::kStopCaption);
+    if (!Running()) {
+        events_.Starting();
         State = TState::Start;
         SendToZELK();
     } else {
-        window_.SetZelkCaption(texts::kSendCaption);
         State = TState::Idle;
-        window_.SetStatusText(1, texts::kSendStopped);
-        window_.FlashStatus(true);
+        events_.Finished(TOutcome::Stopped);
     }
 }
 
 void TTransfer::OnRead(std::span<const std::uint8_t> bytes) {
-    if (bytes.empty()) return;
     const std::size_t n = std::min<std::size_t>(bytes.size(), kBufSize - 1);
     std::copy_n(bytes.begin(), n, Buf.begin() + 1);
-    SendToZELK();
+    // A USB adapter or a busy host may hand over "06 05" in one chunk: each
+    // byte is a reply of its own, and dropping the 05 would stall the upload.
+    // A step may build a packet over Buf, so the reply goes into Buf[1] anew.
+    for (const std::uint8_t reply : bytes) {
+        if (!Running()) return;
+        Buf[1] = reply;
+        SendToZELK();
+    }
 }
 
-void TTransfer::Fail() {
-    window_.SetStatusText(1, texts::kSendError);
-    window_.FlashStatus(true);
-    window_.SetZelkCaption(texts::kSendCaption);
+void TTransfer::PortFailed() {
+    if (Running()) Finish(TOutcome::Failed);
+}
+
+void TTransfer::Finish(TOutcome outcome) {
     State = TState::Idle;
+    events_.Finished(outcome);
 }
 
 void TTransfer::CountMismatch() {
     ++ErrCount;
-    window_.SetErrCountText(std::to_string(ErrCount));
+    ++RejectedInARow;
+    events_.ChecksumMismatch(ErrCount, RejectedInARow);
 }
 
 void TTransfer::SendToZELK() {
@@ -123,18 +127,17 @@ void TTransfer::SendToZELK() {
         return;
 
     case TState::Start:
-        window_.SetZelkCaption(texts::kStopCaption);
-        window_.SetPBarMax(FileLen);
-        window_.SetStatusText(1, texts::kSending);
+        events_.Started(FileLen);
         Block = 0;
         Offset = 0;
         ErrCount = 0;
+        RejectedInARow = 0;
         SendStartBurst();
         State = TState::WaitHeaderReq;
         return;
 
     case TState::WaitHeaderReq:
-        if (r != kRequest) return Fail();
+        if (r != kRequest) return Finish(TOutcome::Failed);
         if (Offset >= FileLen) return;
         if (Offset == 0) Block = FirstPageNumber();
         SPtoBuf(Offset, Block);
@@ -143,27 +146,29 @@ void TTransfer::SendToZELK() {
 
     case TState::WaitHeaderAck:
         if (r == kAccepted) {
+            RejectedInARow = 0;
             Piece = 0;
             State = TState::WaitDataReq;
         } else if (r == kChecksumMismatch) {
             CountMismatch();
             State = TState::WaitHeaderReq;
         } else {
-            Fail();
+            Finish(TOutcome::Failed);
         }
         return;
 
     case TState::WaitDataReq:
-        if (r != kRequest) return Fail();
+        if (r != kRequest) return Finish(TOutcome::Failed);
         DPtoBuf(Block, Offset, Piece);
         State = TState::WaitDataAck;
         return;
 
     case TState::WaitDataAck:
         if (r == kAccepted) {
+            RejectedInARow = 0;
             ++Piece;
             Offset += kPieceSize;
-            window_.SetPBarPosition(Offset);
+            events_.Progress(Offset);
             if (Offset < FileLen) {
                 if (Piece >= 8) {
                     --Block;
@@ -172,16 +177,13 @@ void TTransfer::SendToZELK() {
                     State = TState::WaitDataReq;
                 }
             } else {
-                window_.SetStatusText(1, texts::kSendDone);
-                window_.SetZelkCaption(texts::kSendCaption);
-                State = TState::Idle;
-                window_.FlashStatus(false);
+                Finish(TOutcome::Done);
             }
         } else if (r == kChecksumMismatch) {
             CountMismatch();
             State = TState::WaitDataReq;
         } else {
-            Fail();
+            Finish(TOutcome::Failed);
         }
         return;
     }

@@ -7,7 +7,6 @@
 
 #include "file_image.h"
 #include "port_link.h"
-#include "window_ops.h"
 
 namespace zelk {
 
@@ -40,11 +39,36 @@ std::uint8_t StartPage(std::string_view startText);
 // It only informs; an upload reads StartPage from whatever text there is.
 bool ValidStartText(std::string_view startText);
 
+enum class TOutcome { Done, Failed, Stopped };
+
+// What a transfer tells whoever shows it, in the protocol's terms.
+class TTransferEvents {
+public:
+    virtual ~TTransferEvents() = default;
+
+    // The start address text; its first two characters give the start page.
+    // Read when the first page header goes out.
+    virtual std::string StartText() const = 0;
+
+    // A transfer was asked for; its start step follows.
+    virtual void Starting() = 0;
+    // The start step: total bytes to send; the start burst goes out next.
+    virtual void Started(std::int32_t total) = 0;
+    // Bytes the device has accepted so far (32, 64, ..., total).
+    virtual void Progress(std::int32_t sent) = 0;
+    // The device rejected a packet: mismatches since the start, and how many
+    // times in a row it has now rejected this same packet.
+    virtual void ChecksumMismatch(std::int32_t total, std::int32_t inARow) = 0;
+    virtual void Finished(TOutcome outcome) = 0;
+    // A packet was due and no port was open; the transfer goes on as if it had gone.
+    virtual void NoPort() = 0;
+};
+
 // The upload of one image to the ZELK controller. Every step runs on the
 // caller's (main) thread; the object needs no locking.
 class TTransfer {
 public:
-    TTransfer(TWindowOps& window, TPortLink& port);
+    TTransfer(TTransferEvents& events, TPortLink& port);
 
     TImage Image{};
     std::int32_t FileLen = 0;
@@ -55,11 +79,17 @@ public:
     std::uint8_t Piece = 0;
     std::uint8_t Block = 0;
     std::int32_t ErrCount = 0;
+    std::int32_t RejectedInARow = 0;  // 0xF4 replies to the current packet
+
+    bool Running() const { return State != TState::Idle; }
 
     // The send button: starts a transfer, or stops the one that runs.
     void Btn_z_zelkClick();
-    // A chunk received from the device; only its first byte counts.
+    // A chunk received from the device: every byte is a reply, one step each,
+    // in order; bytes after a step that ended the transfer are ignored.
     void OnRead(std::span<const std::uint8_t> bytes);
+    // The port failed under a running transfer: it ends as failed.
+    void PortFailed();
     // One step of the machine for the current State and reply byte Buf[1].
     void SendToZELK();
 
@@ -73,10 +103,11 @@ public:
     void WrBuf(int n);
 
 private:
-    void Fail();
     void CountMismatch();
 
-    TWindowOps& window_;
+    void Finish(TOutcome outcome);
+
+    TTransferEvents& events_;
     TPortLink& port_;
 };
 

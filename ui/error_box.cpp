@@ -1,9 +1,7 @@
 #include "ui/error_box.h"
 
 #include <QMessageBox>
-#include <cerrno>
-
-#include "transfer/port_link.h"
+#include "serial/port_error.h"
 
 namespace zelk {
 
@@ -17,12 +15,9 @@ TErrorReport ErrorReportFor(const std::exception& error) {
     TErrorReport report{ErrorBoxText(QString::fromUtf8(error.what())), {}};
     if (const auto* portError = dynamic_cast<const EComPortError*>(&error)) {
         report.Detail = QString::fromUtf8(portError->Detail);
-        if (portError->Errno == EACCES || portError->Errno == EPERM) {
+        if (portError->PermissionDenied()) {
             if (!report.Detail.isEmpty()) report.Detail += "\n\n";
-            report.Detail +=
-                "Serial ports belong to the dialout group. Join it with\n"
-                "    sudo usermod -aG dialout $USER\n"
-                "then log out and in again.";
+            report.Detail += QString::fromStdString(PermissionHint());
         }
     }
     return report;

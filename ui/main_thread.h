@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "serial/main_thread_queue.h"
+#include "common/main_thread_queue.h"
 
 class QSocketNotifier;
 

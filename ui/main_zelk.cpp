@@ -13,10 +13,10 @@
 #include <array>
 #include <vector>
 
-#include "transfer/texts.h"
 #include "ui/ABOUT.h"
 #include "ui/fils_io.h"
 #include "ui/status_bar.h"
+#include "ui/texts.h"
 #include "ui/up_down.h"
 
 namespace zelk {
@@ -31,7 +31,6 @@ constexpr const char* kPortOpened = "СОМ-порт Открыт.";
 constexpr const char* kPortClosed = "СОМ-порт Закрыт.";
 constexpr const char* kSpeedNotInList = "Скорость не из списка!";
 
-constexpr std::array<int, 10> kBauds{1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
 
 // Geometry the window was laid out for; anchored controls keep their
 // distances to the edges of this client area.
@@ -196,33 +195,46 @@ void TForm1::ShowDevice() {
 void TForm1::BtnComClick() {
     if (BtnCom->text() == kOpen) {
         const int index = CB_Speed->currentIndex();
-        if (index < 0 || index >= static_cast<int>(kBauds.size()) ||
+        if (index < 0 || index >= static_cast<int>(std::size(kBaudRates)) ||
             CB_Speed->currentText() != CB_Speed->itemText(index)) {
             SetStatusText(1, kSpeedNotInList);
             FlashStatus(true);
             return;
         }
-        Port = std::make_unique<TComPort>(UDCom->Position(), kBauds[static_cast<std::size_t>(index)],
-                                          mainThread_.Invoker());
+        Port = std::make_unique<TComPort>(UDCom->Position(), kBaudRates[index], mainThread_.Invoker());
         Port->SetOnRead([this](TReadThread*, std::vector<std::uint8_t> bytes) { OnRead(bytes); });
+        Port->SetOnError([this](const EComPortError& error) { PortFailed(error); });
         SetStatusText(0, kPortOpened);
         BtnCom->setText(kClose);
         FlashStatus(false);
         PortOpen = true;
         if (FileLoaded) Btn_z_zelk->setEnabled(true);
     } else {
-        Port.reset();
-        SetStatusText(0, kPortClosed);
-        BtnCom->setText(kOpen);
-        PortOpen = false;
-        Btn_z_zelk->setEnabled(false);
-        FlashStatus(true);
+        ClosePort();
     }
 }
 
+void TForm1::ClosePort() {
+    Port.reset();
+    SetStatusText(0, kPortClosed);
+    BtnCom->setText(kOpen);
+    PortOpen = false;
+    Btn_z_zelk->setEnabled(false);
+    FlashStatus(true);
+}
+
+void TForm1::PortFailed(const std::exception& error) {
+    transfer_.PortFailed();
+    if (Port) ClosePort();
+    errorBox_(ErrorReportFor(error));
+}
+
 void TForm1::FileOpen1Execute() {
-    transfer_.FileLen = 0;
-    const bool failed = LoadFile(*form2_->dlgOpen1, transfer_.Image, transfer_.FileLen, *Edt_z_name);
+    // A load that fails with an error changes nothing: the file loaded
+    // before stays loaded, with its length, texts and send button.
+    std::int32_t fileLen = 0;
+    const bool failed = LoadFile(*form2_->dlgOpen1, transfer_.Image, fileLen, *Edt_z_name);
+    transfer_.FileLen = fileLen;
     PBar->setValue(0);
     if (failed) {
         SetStatusText(1, texts::kFileNotRead);
@@ -252,7 +264,14 @@ void TForm1::HelpAbout1Execute() { aboutBox_->exec(); }
 
 void TForm1::Btn_z_zelkClick() { transfer_.Btn_z_zelkClick(); }
 
-void TForm1::OnRead(std::span<const std::uint8_t> bytes) { transfer_.OnRead(bytes); }
+void TForm1::OnRead(std::span<const std::uint8_t> bytes) {
+    try {
+        transfer_.OnRead(bytes);
+    } catch (const std::exception& error) {
+        // A packet the port refused while replies came in.
+        PortFailed(error);
+    }
+}
 
 std::string TForm1::StartBoxText() const { return StartBox->currentText().toStdString(); }
 

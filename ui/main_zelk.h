@@ -9,9 +9,10 @@
 #include "serial/com_port.h"
 #include "transfer/port_link.h"
 #include "transfer/transfer.h"
-#include "transfer/window_ops.h"
 #include "ui/error_box.h"
 #include "ui/main_thread.h"
+#include "ui/transfer_view.h"
+#include "ui/window_ops.h"
 
 class QComboBox;
 class QGroupBox;
@@ -57,6 +58,10 @@ public:
     void HelpAbout1Execute();
     void Btn_z_zelkClick();
     void OnRead(std::span<const std::uint8_t> bytes);
+    // The port failed (the device hung up, a write was refused): a running
+    // transfer fails, the port closes as "Закрыть" closes it, and the error
+    // box says why.
+    void PortFailed(const std::exception& error);
 
     std::string StartBoxText() const override;
     void SetStatusText(int panel, const std::string& text) override;
@@ -77,6 +82,7 @@ private:
     // Runs a user action; an error ends it and shows the error box.
     void Guarded(const std::function<void()>& action);
     void ShowDevice();
+    void ClosePort();
 
     QWidget* Panel1;
     QLabel* Label4;
@@ -107,7 +113,8 @@ private:
     TForm2* form2_ = nullptr;
     TErrorBox errorBox_;
 
-    TTransfer transfer_{*this, *this};
+    TTransferView view_{*this};
+    TTransfer transfer_{view_, *this};
     bool FileLoaded = false;
     bool PortOpen = false;
 

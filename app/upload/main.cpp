@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -10,6 +11,9 @@
 int main(int argc, char** argv) {
     using namespace zelk::upload;
     const std::string program = "zelk-upload";
+    // A reader of our messages that goes away (| head) must not end the
+    // upload half way: its writes fail quietly instead.
+    std::signal(SIGPIPE, SIG_IGN);
     try {
         const TParsed parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         switch (parsed.Command) {

@@ -13,18 +13,16 @@ namespace zelk::upload {
 TMainLoop::TMainLoop() {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
+    // Ctrl-C, kill, and a terminal or session that closes.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, signal);
     if (const int rc = pthread_sigmask(SIG_BLOCK, &set, nullptr); rc != 0)
         throw std::system_error(rc, std::generic_category(), "pthread_sigmask");
-    signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (signalFd_ < 0) throw std::system_error(errno, std::generic_category(), "signalfd");
+    signalFd_ = TUniqueFd(::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
+    if (!signalFd_) throw std::system_error(errno, std::generic_category(), "signalfd");
 }
 
-TMainLoop::~TMainLoop() { ::close(signalFd_); }
-
 TMainLoop::TWake TMainLoop::RunOnce(std::optional<TClock::time_point> deadline) {
-    pollfd fds[2] = {{queue_.Fd(), POLLIN, 0}, {signalFd_, POLLIN, 0}};
+    pollfd fds[2] = {{queue_.Fd(), POLLIN, 0}, {signalFd_.Get(), POLLIN, 0}};
     for (;;) {
         int timeoutMs = -1;
         if (deadline) {
@@ -42,7 +40,7 @@ TMainLoop::TWake TMainLoop::RunOnce(std::optional<TClock::time_point> deadline) 
 
     if (fds[1].revents & POLLIN) {
         signalfd_siginfo info{};
-        [[maybe_unused]] const ssize_t n = ::read(signalFd_, &info, sizeof info);
+        [[maybe_unused]] const ssize_t n = ::read(signalFd_.Get(), &info, sizeof info);
         return TWake::Signal;
     }
     queue_.RunPending();

@@ -3,14 +3,15 @@
 #include <chrono>
 #include <optional>
 
-#include "serial/main_thread_queue.h"
+#include "common/main_thread_queue.h"
+#include "common/unique_fd.h"
 
 namespace zelk::upload {
 
 // The command line's main thread: runs the calls the reader thread hands over
 // (waiting for each, as the window's event loop does), and watches for Ctrl-C
-// and a deadline. Construct it before any thread starts: it blocks SIGINT and
-// SIGTERM for the whole process so that they arrive here instead.
+// and a deadline. Construct it before any thread starts: it blocks SIGINT,
+// SIGTERM and SIGHUP for the whole process so that they arrive here instead.
 class TMainLoop {
 public:
     using TClock = std::chrono::steady_clock;
@@ -18,7 +19,6 @@ public:
 
     TMainLoop();
     // Calls still queued are dropped and their callers released.
-    ~TMainLoop();
     TMainLoop(const TMainLoop&) = delete;
     TMainLoop& operator=(const TMainLoop&) = delete;
 
@@ -30,7 +30,7 @@ public:
 
 private:
     TMainThreadQueue queue_;
-    int signalFd_ = -1;
+    TUniqueFd signalFd_;
 };
 
 }  // namespace zelk::upload

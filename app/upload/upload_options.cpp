@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cctype>
 #include <cmath>
 
-namespace zelk::upload {
+#include "serial/com_port.h"
 
-const std::vector<int>& SupportedBauds() {
-    static const std::vector<int> bauds{1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
-    return bauds;
-}
+namespace zelk::upload {
 
 namespace {
 
@@ -30,6 +28,19 @@ double ParseSeconds(const std::string& option, const std::string& text) {
 }
 
 }  // namespace
+
+std::optional<std::string> CanonicalStart(const std::string& text) {
+    std::string page;
+    if (text.size() == 5 && text.substr(2) == "00h") page = text.substr(0, 2);
+    if (text.size() == 5 && text.substr(2) == "00H") page = text.substr(0, 2);
+    if (text.size() == 6 && (text.starts_with("0x") || text.starts_with("0X")) && text.substr(4) == "00")
+        page = text.substr(2, 2);
+    if (page.empty() || !std::isxdigit(static_cast<unsigned char>(page[0])) ||
+        !std::isxdigit(static_cast<unsigned char>(page[1])))
+        return std::nullopt;
+    for (char& c : page) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return page + "00h";
+}
 
 TParsed ParseCommandLine(const std::vector<std::string>& args) {
     TParsed parsed;
@@ -69,12 +80,19 @@ TParsed ParseCommandLine(const std::vector<std::string>& args) {
             if (o.Device.empty()) throw EUsageError(arg + " needs a device path");
         } else if (arg == "-b" || arg == "--baud") {
             o.Baud = ParseInt(arg, takeValue());
-            const auto& bauds = SupportedBauds();
-            if (std::find(bauds.begin(), bauds.end(), o.Baud) == bauds.end())
+            if (!SupportedBaud(o.Baud))
                 throw EUsageError("unsupported baud rate " + std::to_string(o.Baud) +
                                   "; use 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or 115200");
         } else if (arg == "-s" || arg == "--start") {
-            o.Start = takeValue();
+            const std::string text = takeValue();
+            const auto start = CanonicalStart(text);
+            if (!start)
+                throw EUsageError("invalid start address '" + text +
+                                  "'; give the page as XX00h or 0xXX00 with two hex digits XX, e.g. 0100h or 0x0100");
+            o.Start = *start;
+        } else if (arg == "-r" || arg == "--retries") {
+            o.Retries = ParseInt(arg, takeValue());
+            if (o.Retries < 0) throw EUsageError("--retries expects 0 or more");
         } else if (arg == "-t" || arg == "--timeout") {
             o.TimeoutSeconds = ParseSeconds(arg, takeValue());
         } else if (arg == "-q" || arg == "--quiet") {
@@ -109,10 +127,12 @@ Options:
   -d, --device PATH    use this serial device instead of a port number
   -b, --baud RATE      1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000,
                        57600 or 115200 (default 115200)
-  -s, --start TEXT     start address in RAM, e.g. 0000h or 0100h (default 0100h);
-                       its first two hex digits are sent as the start page
+  -s, --start ADDR     start address in RAM as XX00h or 0xXX00 (default 0100h);
+                       its first two hex digits XX are sent as the start page
   -t, --timeout SECS   give up when the device is silent this long (default 30;
                        0 waits forever, as the window does)
+  -r, --retries N      give up when the device rejects the same packet N times
+                       in a row (default 10; 0 never gives up)
   -q, --quiet          print nothing but errors
   -h, --help           show this help
       --version        show the version

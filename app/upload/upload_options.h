@@ -11,7 +11,8 @@ struct TUploadOptions {
     int Port = 1;             // COM number, mapped like the window's
     std::string Device;       // an explicit device path, overriding Port
     int Baud = 115200;
-    std::string Start = "0100h";
+    std::string Start = "0100h";  // always in the form XX00h, upper case
+    int Retries = 10;             // the same packet rejected this often in a row ends the upload; 0: never
     double TimeoutSeconds = 30;  // 0 waits forever
     bool Quiet = false;
     std::string File;
@@ -30,8 +31,9 @@ struct TParsed {
     TUploadOptions Options;
 };
 
-// The window's list of rates; the only ones the device is expected to run at.
-const std::vector<int>& SupportedBauds();
+// A start address as "XX00h" (either case) or "0xXX00", in the form the
+// window's check accepts ("0100h"); nothing for any other text.
+std::optional<std::string> CanonicalStart(const std::string& text);
 
 TParsed ParseCommandLine(const std::vector<std::string>& args);
 std::string HelpText(const std::string& program);

@@ -2,87 +2,93 @@
 
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "main_loop.h"
 #include "progress.h"
 #include "serial/com_port.h"
-#include "transfer/texts.h"
 #include "transfer/transfer.h"
+#include "ui/texts.h"
 
 namespace zelk::upload {
 
 namespace {
 
-constexpr int kStatusPanels = 2;
-
-// The transfer's view of a window, kept as plain state for the command line.
-class TConsoleWindow final : public TWindowOps {
-public:
-    TConsoleWindow(std::string startText, TProgressPrinter* progress)
-        : startText_(std::move(startText)), progress_(progress) {}
-
-    std::string StartBoxText() const override { return startText_; }
-    void SetStatusText(int panel, const std::string& text) override {
-        if (panel >= 0 && panel < kStatusPanels) status[panel] = text;
-    }
-    std::string ZelkCaption() const override { return caption_; }
-    void SetZelkCaption(const std::string& caption) override { caption_ = caption; }
-    void SetPBarMax(int max) override {
-        if (progress_) progress_->Start(max);
-    }
-    void SetPBarPosition(int position) override {
-        position_ = position;
-        if (progress_) progress_->Update(position_, errors_);
-    }
-    void SetErrCountText(const std::string& text) override {
-        errors_ = std::stoi(text);
-        if (progress_) progress_->Update(position_, errors_);
-    }
-    void FlashStatus(bool failed) override { outcome = failed; }
-
-    std::string status[kStatusPanels];
-    std::optional<bool> outcome;  // set when the transfer reports success or failure
-
-private:
-    std::string startText_;
-    TProgressPrinter* progress_;
-    std::string caption_ = texts::kSendCaption;
-    int position_ = 0;
-    int errors_ = 0;
-};
-
-class TConsolePort final : public TPortLink {
-public:
-    bool Write(std::span<const std::uint8_t> bytes) override {
-        if (!port) return false;
-        port->Write(bytes);
-        return true;
-    }
-    std::unique_ptr<TComPort> port;
-};
-
 std::string PortErrorText(const EComPortError& e) {
     std::string text = e.what();
     if (!e.Detail.empty()) text += ": " + e.Detail;
+    if (e.PermissionDenied()) text += '\n' + PermissionHint();
     return text;
 }
 
-}  // namespace
+const char* OutcomeText(TOutcome outcome) {
+    switch (outcome) {
+    case TOutcome::Done:
+        return texts::kSendDone;
+    case TOutcome::Failed:
+        return texts::kSendError;
+    case TOutcome::Stopped:
+        return texts::kSendStopped;
+    }
+    return texts::kSendError;
+}
 
-int RunUpload(const TUploadOptions& options, std::ostream& err, bool errIsTerminal) {
-    TMainLoop loop;  // first: it blocks SIGINT/SIGTERM before the reader thread starts
-    TProgressPrinter progress(err, errIsTerminal);
-    TConsoleWindow window(options.Start, options.Quiet ? nullptr : &progress);
-    TConsolePort port;
-    auto transfer = std::make_unique<TTransfer>(window, port);
+// One upload from the command line: the transfer's events drive the progress
+// lines and the outcome; the port is its link.
+class TConsoleUpload final : public TTransferEvents, public TPortLink {
+public:
+    TConsoleUpload(const TUploadOptions& options, std::ostream& err, bool errIsTerminal)
+        : options_(options), err_(err), progress_(err, errIsTerminal) {}
 
+    // Each step returns the exit code that ends the upload, or nothing to go on.
+    std::optional<int> Load();
+    std::optional<int> Open();
+    int Run();
+
+private:
+    std::string StartText() const override { return options_.Start; }
+    void Starting() override {}
+    void Started(std::int32_t total) override {
+        if (!options_.Quiet) progress_.Start(total);
+    }
+    void Progress(std::int32_t sent) override {
+        sent_ = sent;
+        if (!options_.Quiet) progress_.Update(sent_, errors_);
+    }
+    void ChecksumMismatch(std::int32_t total, std::int32_t inARow) override;
+    void Finished(TOutcome outcome) override { outcome_ = outcome; }
+    void NoPort() override {}
+    bool Write(std::span<const std::uint8_t> bytes) override {
+        if (!port_) return false;
+        port_->Write(bytes);
+        return true;
+    }
+
+    void OnRead(std::span<const std::uint8_t> bytes);
+    int Report(int exitCode, const std::string& message);
+
+    const TUploadOptions& options_;
+    std::ostream& err_;
+    TProgressPrinter progress_;
+    TMainLoop loop_;  // before the port: it blocks the signals before the reader thread starts
+    TTransfer transfer_{*this, *this};
+    std::unique_ptr<TComPort> port_;
+
+    std::int32_t sent_ = 0;
+    std::int32_t errors_ = 0;
+    std::optional<TOutcome> outcome_;
+    std::optional<EComPortError> portError_;  // the port failed while replies came in
+    std::string rejected_;                    // the packet rejected too often, when one was
+};
+
+std::optional<int> TConsoleUpload::Load() {
     const auto fileError = [&](const std::string& why) {
-        err << texts::kFileNotRead << ' ' << options.File << ": " << why << '\n';
+        err_ << texts::kFileNotRead << ' ' << options_.File << ": " << why << '\n';
         return kExitUsageOrFile;
     };
     try {
-        const TLoadResult loaded = LoadImage(options.File, transfer->Image);
+        const TLoadResult loaded = LoadImage(options_.File, transfer_.Image);
         switch (loaded.Status) {
         case TLoadStatus::Missing:
             return fileError("no such file");
@@ -94,76 +100,107 @@ int RunUpload(const TUploadOptions& options, std::ostream& err, bool errIsTermin
         // The device would ask for a first page that never comes: the
         // upload could not end, so an empty file is refused here.
         if (loaded.FileLen == 0) return fileError("the file is empty");
-        transfer->FileLen = loaded.FileLen;
-        if (!options.Quiet)
-            err << texts::kFileRead << ' ' << loaded.ShortName << ", " << loaded.FileLen << texts::kBytesSuffix << '\n';
+        transfer_.FileLen = loaded.FileLen;
+        if (!options_.Quiet)
+            err_ << texts::kFileRead << ' ' << loaded.ShortName << ", " << loaded.FileLen << texts::kBytesSuffix << '\n';
     } catch (const EInOutError& e) {
         return fileError(e.what());
     }
+    return std::nullopt;
+}
 
-    if (!ValidStartText(options.Start))
-        err << texts::kAddressError << " '" << options.Start << "' (the upload goes on with start page "
-            << static_cast<int>(StartPage(options.Start)) << ")\n";
-
-    std::optional<EComPortError> writeError;
+std::optional<int> TConsoleUpload::Open() {
     try {
-        port.port = options.Device.empty()
-                        ? std::make_unique<TComPort>(options.Port, options.Baud, loop.Invoker())
-                        : std::make_unique<TComPort>(options.Device, options.Device, options.Baud, loop.Invoker());
-        port.port->SetOnRead([&](TReadThread*, std::vector<std::uint8_t> bytes) {
-            if (writeError) return;
-            try {
-                transfer->OnRead(bytes);
-            } catch (const EComPortError& e) {
-                writeError = e;
-            }
-        });
-        transfer->Btn_z_zelkClick();
+        port_ = options_.Device.empty()
+                    ? std::make_unique<TComPort>(options_.Port, options_.Baud, loop_.Invoker())
+                    : std::make_unique<TComPort>(options_.Device, options_.Device, options_.Baud, loop_.Invoker());
     } catch (const EComPortError& e) {
-        err << PortErrorText(e) << '\n';
+        err_ << PortErrorText(e) << '\n';
         return kExitPortError;
     }
+    port_->SetOnRead([this](TReadThread*, std::vector<std::uint8_t> bytes) { OnRead(bytes); });
+    port_->SetOnError([this](const EComPortError& e) {
+        portError_ = e;
+        transfer_.PortFailed();
+    });
+    return std::nullopt;
+}
 
+void TConsoleUpload::OnRead(std::span<const std::uint8_t> bytes) {
+    try {
+        transfer_.OnRead(bytes);
+    } catch (const EComPortError& e) {
+        portError_ = e;
+        transfer_.PortFailed();
+    }
+    // Rejected too often: stop before the packet goes out once more.
+    if (!rejected_.empty() && transfer_.Running()) transfer_.Btn_z_zelkClick();
+}
+
+void TConsoleUpload::ChecksumMismatch(std::int32_t total, std::int32_t inARow) {
+    errors_ = total;
+    if (!options_.Quiet) progress_.Update(sent_, errors_);
+    if (options_.Retries <= 0 || inARow < options_.Retries || !rejected_.empty()) return;
+    // Called before the machine moves on: State still names the packet that was out.
+    const int page = transfer_.Offset / kPageSize + 1;
+    std::ostringstream what;
+    if (transfer_.State == TState::WaitHeaderAck)
+        what << "the header of page " << page;
+    else
+        what << "data packet " << (transfer_.Piece + 1) << " of page " << page << " (file bytes " << transfer_.Offset
+             << '-' << transfer_.Offset + kPieceSize - 1 << ')';
+    rejected_ = what.str();
+}
+
+int TConsoleUpload::Run() {
+    try {
+        transfer_.Btn_z_zelkClick();
+    } catch (const EComPortError& e) {
+        err_ << PortErrorText(e) << '\n';
+        return kExitPortError;
+    }
     const auto timeout = std::chrono::duration_cast<TMainLoop::TClock::duration>(
-        std::chrono::duration<double>(options.TimeoutSeconds));
+        std::chrono::duration<double>(options_.TimeoutSeconds));
     auto deadline = TMainLoop::TClock::now() + timeout;
-    int exitCode = kExitUploaded;
     for (;;) {
-        const auto wake = loop.RunOnce(options.TimeoutSeconds > 0 ? std::optional(deadline) : std::nullopt);
+        const auto wake = loop_.RunOnce(options_.TimeoutSeconds > 0 ? std::optional(deadline) : std::nullopt);
         if (wake == TMainLoop::TWake::Calls) {
             deadline = TMainLoop::TClock::now() + timeout;
-            if (writeError) {
-                progress.Finish();
-                err << PortErrorText(*writeError) << '\n';
-                exitCode = kExitPortError;
-                break;
-            }
-            if (window.outcome) {
-                progress.Finish();
-                exitCode = *window.outcome ? kExitTransferFailed : kExitUploaded;
-                if (!options.Quiet || exitCode != kExitUploaded) err << window.status[1] << '\n';
-                break;
+            if (portError_) return Report(kExitPortError, OutcomeText(TOutcome::Failed) + (' ' + PortErrorText(*portError_)));
+            if (!rejected_.empty())
+                return Report(kExitTransferFailed,
+                              std::string(OutcomeText(TOutcome::Failed)) + " The device rejected " + rejected_ + ' ' +
+                                  std::to_string(options_.Retries) +
+                                  " times in a row (checksum mismatch). Check the cable and that the device runs at " +
+                                  std::to_string(options_.Baud) + " baud.");
+            if (outcome_) {
+                const int code = *outcome_ == TOutcome::Done ? kExitUploaded : kExitTransferFailed;
+                return Report(code, code == kExitUploaded && options_.Quiet ? std::string() : OutcomeText(*outcome_));
             }
             continue;
         }
-        transfer->Btn_z_zelkClick();  // stop: replies from now on are ignored
-        progress.Finish();
-        if (wake == TMainLoop::TWake::Signal) {
-            err << window.status[1] << '\n';
-            exitCode = kExitTransferFailed;
-        } else if (const auto lost = port.port->ReaderError()) {
-            // The reader thread ends without a word (an unplugged adapter, say);
-            // the silence it leaves is its only trace.
-            err << window.status[1] << ' ' << PortErrorText(*lost) << '\n';
-            exitCode = kExitPortError;
-        } else {
-            err << window.status[1] << " No reply from the device for " << options.TimeoutSeconds << " s\n";
-            exitCode = kExitTimeout;
-        }
-        break;
+        transfer_.Btn_z_zelkClick();  // stop: replies from now on are ignored
+        if (wake == TMainLoop::TWake::Signal) return Report(kExitTransferFailed, OutcomeText(TOutcome::Stopped));
+        std::ostringstream message;
+        message << OutcomeText(TOutcome::Stopped) << " No reply from the device for " << options_.TimeoutSeconds << " s";
+        return Report(kExitTimeout, message.str());
     }
-    port.port.reset();
+}
+
+int TConsoleUpload::Report(int exitCode, const std::string& message) {
+    progress_.Finish();
+    if (!message.empty()) err_ << message << '\n';
+    port_.reset();
     return exitCode;
+}
+
+}  // namespace
+
+int RunUpload(const TUploadOptions& options, std::ostream& err, bool errIsTerminal) {
+    TConsoleUpload upload(options, err, errIsTerminal);
+    if (const auto code = upload.Load()) return *code;
+    if (const auto code = upload.Open()) return *code;
+    return upload.Run();
 }
 
 }  // namespace zelk::upload

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "serial/com_port.h"
-#include "serial/unique_fd.h"
+#include "common/unique_fd.h"
 
 namespace zelk::test {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/unique_fd.h"
+#include "common/unique_fd.h"
 
 namespace zelk::emu::test {
 

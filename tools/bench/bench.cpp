@@ -46,14 +46,15 @@
 #include <system_error>
 #include <vector>
 
+#include "common/unique_fd.h"
 #include "serial/com_port.h"
 #include "tools/emulator/device_emulator.h"
 #include "transfer/file_image.h"
-#include "transfer/texts.h"
 #include "transfer/transfer.h"
 #include "ui/ABOUT.h"
 #include "ui/fils_io.h"
 #include "ui/main_zelk.h"
+#include "ui/texts.h"
 #include "ui/up_down.h"
 
 namespace {
@@ -189,9 +190,7 @@ public:
         run.HostCpu = controller_.HostCpu() - cpu;
         if (form1_.findChild<QPushButton*>("Btn_z_zelk")->text() != QString::fromUtf8(zelk::texts::kSendCaption))
             Fail("the window did not finish the upload");
-        Button("BtnCom");  // close
-        if (!QTest::qWaitFor([] { return zelk::TComPort::ReaderThreadCount() == 0; }, 10000))
-            Fail("the reader thread did not end");
+        Button("BtnCom");  // close: joins the reader thread
         auto result = controller_.Emulator.WaitResult(10s);
         if (!result) Fail("no result from the controller");
         run.Result = std::move(*result);
@@ -232,7 +231,7 @@ private:
 };
 
 // (b): nothing but the transfer core, the terminal and one thread.
-class TReferenceLoop : private zelk::TWindowOps, private zelk::TPortLink {
+class TReferenceLoop : private zelk::TTransferEvents, private zelk::TPortLink {
 public:
     TReferenceLoop(TController& controller, const zelk::TImage& image, std::int32_t fileLen)
         : controller_(controller) {
@@ -241,12 +240,13 @@ public:
     }
 
     TRun Run() {
-        fd_ = ::open(controller_.Emulator.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "open");
+        fd_ = zelk::TUniqueFd(::open(controller_.Emulator.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        const int fd = fd_.Get();
+        if (!fd_) throw std::system_error(errno, std::generic_category(), "open");
         termios tio{};
-        if (::tcgetattr(fd_, &tio) != 0) throw std::system_error(errno, std::generic_category(), "tcgetattr");
+        if (::tcgetattr(fd, &tio) != 0) throw std::system_error(errno, std::generic_category(), "tcgetattr");
         ::cfmakeraw(&tio);
-        if (::tcsetattr(fd_, TCSANOW, &tio) != 0 || ::tcflush(fd_, TCIOFLUSH) != 0)
+        if (::tcsetattr(fd, TCSANOW, &tio) != 0 || ::tcflush(fd, TCIOFLUSH) != 0)
             throw std::system_error(errno, std::generic_category(), "tcsetattr");
 
         TRun run;
@@ -255,17 +255,16 @@ public:
         transfer_.Btn_z_zelkClick();
         std::uint8_t chunk[256];
         while (transfer_.State != zelk::TState::Idle) {
-            pollfd p{fd_, POLLIN, 0};
+            pollfd p{fd, POLLIN, 0};
             const int ready = ::poll(&p, 1, static_cast<int>(std::chrono::milliseconds(kLimit).count()));
             if (ready <= 0) Fail("the reference loop got no reply");
-            const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
             if (n < 0 && errno != EAGAIN) throw std::system_error(errno, std::generic_category(), "read");
             if (n > 0) transfer_.OnRead(std::span<const std::uint8_t>(chunk, static_cast<std::size_t>(n)));
         }
         run.Total = TClock::now() - start;
         run.HostCpu = controller_.HostCpu() - cpu;
-        ::close(fd_);
-        fd_ = -1;
+        fd_.Reset();
         auto result = controller_.Emulator.WaitResult(10s);
         if (!result) Fail("no result from the controller");
         run.Result = std::move(*result);
@@ -273,22 +272,21 @@ public:
     }
 
 private:
-    std::string StartBoxText() const override { return "0100h"; }
-    void SetStatusText(int, const std::string&) override {}
-    std::string ZelkCaption() const override { return caption_; }
-    void SetZelkCaption(const std::string& caption) override { caption_ = caption; }
-    void SetPBarMax(int) override {}
-    void SetPBarPosition(int) override {}
-    void SetErrCountText(const std::string&) override {}
-    void FlashStatus(bool) override {}
+    std::string StartText() const override { return "0100h"; }
+    void Starting() override {}
+    void Started(std::int32_t) override {}
+    void Progress(std::int32_t) override {}
+    void ChecksumMismatch(std::int32_t, std::int32_t) override {}
+    void Finished(zelk::TOutcome) override {}
+    void NoPort() override {}
 
     bool Write(std::span<const std::uint8_t> bytes) override {
         while (!bytes.empty()) {
-            const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+            const ssize_t n = ::write(fd_.Get(), bytes.data(), bytes.size());
             if (n > 0) {
                 bytes = bytes.subspan(static_cast<std::size_t>(n));
             } else if (n < 0 && errno == EAGAIN) {
-                pollfd p{fd_, POLLOUT, 0};
+                pollfd p{fd_.Get(), POLLOUT, 0};
                 ::poll(&p, 1, -1);
             } else {
                 throw std::system_error(errno, std::generic_category(), "write");
@@ -298,9 +296,8 @@ private:
     }
 
     TController& controller_;
-    std::string caption_ = zelk::texts::kSendCaption;
     zelk::TTransfer transfer_{*this, *this};
-    int fd_ = -1;
+    zelk::TUniqueFd fd_;
 };
 
 int Usage() {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial/unique_fd.h"
+#include "common/unique_fd.h"
 
 namespace zelk::emu {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// The tool's own texts, UTF-8, exactly as the window shows them.
+// The window's own texts, UTF-8, exactly as it shows them.
 namespace zelk::texts {
 
 inline constexpr const char* kSendCaption = "РС -> ЗЕЛК";  // "РС" in Cyrillic letters

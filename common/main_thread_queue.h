@@ -1,15 +1,22 @@
 #pragma once
 
+#include <functional>
 #include <memory>
-
-#include "serial/com_port.h"
+#include <stop_token>
 
 namespace zelk {
+
+// Runs fn on the main thread and returns once it has run, or at once when
+// stop is requested first: then fn runs later or never, and must own (or
+// share) everything it touches. fn's exceptions are rethrown to the caller.
+// The low layers know no GUI toolkit: the window supplies a queue watched by
+// Qt's event loop, the command line its own loop.
+using TMainThreadInvoker = std::function<void(std::function<void()> fn, std::stop_token stop)>;
 
 // The main thread's side of a TMainThreadInvoker: other threads queue calls
 // and wait until each has run; the thread that created the queue runs them.
 // Its event loop watches Fd(), readable while calls wait, and then calls
-// RunPending(). An exception thrown by a call is rethrown to its caller.
+// RunPending().
 class TMainThreadQueue {
 public:
     TMainThreadQueue();
@@ -24,6 +31,8 @@ public:
     // runs at once.
     TMainThreadInvoker Invoker() const;
     void RunPending();
+    // Calls queued and not yet run (for tests of their callers).
+    std::size_t Queued() const;
 
 private:
     struct TState;

@@ -1,8 +1,9 @@
-#include "serial/main_thread_queue.h"
+#include "common/main_thread_queue.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
@@ -12,48 +13,54 @@
 #include <system_error>
 #include <thread>
 
+#include "common/unique_fd.h"
+
 namespace zelk {
 
 struct TMainThreadQueue::TState {
+    // Shared by the caller and the queue: a caller that stops waiting leaves
+    // a call that is already running with the main thread.
     struct TCall {
         std::function<void()> Fn;
         std::exception_ptr Error;
         bool Done = false;
     };
+    using TCallPtr = std::shared_ptr<TCall>;
 
     TState() : WakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-        if (WakeFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+        if (!WakeFd) throw std::system_error(errno, std::generic_category(), "eventfd");
     }
-    ~TState() { ::close(WakeFd); }
-    TState(const TState&) = delete;
-    TState& operator=(const TState&) = delete;
 
-    void Call(std::function<void()> fn) {
+    void Call(std::function<void()> fn, std::stop_token stop) {
         if (std::this_thread::get_id() == MainThread) return fn();
-        TCall call{std::move(fn), nullptr, false};
+        const auto call = std::make_shared<TCall>(TCall{std::move(fn), nullptr, false});
         {
             std::lock_guard lock(Mutex);
-            if (Closed) return;
-            Pending.push_back(&call);
+            if (Closed || stop.stop_requested()) return;
+            Pending.push_back(call);
         }
         const std::uint64_t one = 1;
-        while (::write(WakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+        while (::write(WakeFd.Get(), &one, sizeof one) < 0 && errno == EINTR) {
         }
         std::unique_lock lock(Mutex);
-        Finished.wait(lock, [&] { return call.Done; });
-        if (call.Error) std::rethrow_exception(call.Error);
+        if (!Finished.wait(lock, stop, [&] { return call->Done; })) {
+            // Stopped: a call that has not started never will.
+            std::erase(Pending, call);
+            return;
+        }
+        if (call->Error) std::rethrow_exception(call->Error);
     }
 
     void RunPending() {
         std::uint64_t count = 0;
-        while (::read(WakeFd, &count, sizeof count) < 0 && errno == EINTR) {
+        while (::read(WakeFd.Get(), &count, sizeof count) < 0 && errno == EINTR) {
         }
         for (;;) {
-            TCall* call = nullptr;
+            TCallPtr call;
             {
                 std::lock_guard lock(Mutex);
                 if (Pending.empty()) return;
-                call = Pending.front();
+                call = std::move(Pending.front());
                 Pending.pop_front();
             }
             try {
@@ -65,7 +72,6 @@ struct TMainThreadQueue::TState {
                 std::lock_guard lock(Mutex);
                 call->Done = true;
             }
-            // The caller may return and drop call as soon as the lock is released.
             Finished.notify_all();
         }
     }
@@ -74,17 +80,17 @@ struct TMainThreadQueue::TState {
         {
             std::lock_guard lock(Mutex);
             Closed = true;
-            for (TCall* call : Pending) call->Done = true;
+            for (const TCallPtr& call : Pending) call->Done = true;
             Pending.clear();
         }
         Finished.notify_all();
     }
 
     const std::thread::id MainThread = std::this_thread::get_id();
-    const int WakeFd;
-    std::mutex Mutex;
-    std::condition_variable Finished;
-    std::deque<TCall*> Pending;
+    const TUniqueFd WakeFd;
+    mutable std::mutex Mutex;
+    std::condition_variable_any Finished;
+    std::deque<TCallPtr> Pending;
     bool Closed = false;
 };
 
@@ -92,12 +98,17 @@ TMainThreadQueue::TMainThreadQueue() : state_(std::make_shared<TState>()) {}
 
 TMainThreadQueue::~TMainThreadQueue() { state_->Close(); }
 
-int TMainThreadQueue::Fd() const { return state_->WakeFd; }
+int TMainThreadQueue::Fd() const { return state_->WakeFd.Get(); }
 
 TMainThreadInvoker TMainThreadQueue::Invoker() const {
-    return [state = state_](std::function<void()> fn) { state->Call(std::move(fn)); };
+    return [state = state_](std::function<void()> fn, std::stop_token stop) { state->Call(std::move(fn), std::move(stop)); };
 }
 
 void TMainThreadQueue::RunPending() { state_->RunPending(); }
+
+std::size_t TMainThreadQueue::Queued() const {
+    std::lock_guard lock(state_->Mutex);
+    return state_->Pending.size();
+}
 
 }  // namespace zelk

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zelk {
+
+// A process that has a device open.
+struct TPortHolder {
+    int Pid = 0;
+    std::string Name;  // its command name, as ps shows it
+};
+
+// The other processes that have the device open, as far as the system lets
+// this user see them (root sees all). Empty where it cannot tell.
+std::vector<TPortHolder> PortHolders(const std::string& devicePath);
+
+// "in use by another program", naming the holders when they are known:
+// "in use by another program: minicom, pid 1234".
+std::string InUseText(const std::string& devicePath);
+
+}  // namespace zelk
