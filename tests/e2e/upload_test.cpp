@@ -17,10 +17,10 @@
 #include <set>
 
 #include "serial/com_port.h"
-#include "tests/ui/ui_test_support.h"
+#include "ui_test_support.h"
 #include "tools/emulator/device_emulator.h"
 #include "transfer/file_image.h"
-#include "transfer/texts.h"
+#include "ui/texts.h"
 
 namespace zelk::test {
 namespace {
@@ -58,9 +58,7 @@ protected:
     EndToEnd() { w.SetPortNumber(7); }
 
     ~EndToEnd() override {
-        w.form1.close();  // closes the port
-        // A reader thread ends on its own, with no event to wake the loop: polled.
-        EXPECT_TRUE(QTest::qWaitFor([] { return TComPort::ReaderThreadCount() == 0; }, kLimitMs));
+        w.form1.close();  // closes the port, which joins its reader thread
         notifier_.reset();
     }
 
@@ -185,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // The first header, the second page's header and a data packet
                       // rejected, one of them twice in a row.
                       TUploadCase{"ChecksumRejections", 1000, "0100h", 1, {1, 11, 14, 15}},
-                      // "06 05" in one chunk: the 05 in it does not count as a request.
+                      // "06 05" in one chunk: the 05 in it is the next request.
                       TUploadCase{"AckWithRequestInOneChunk", 600, "0100h", 1, {}, 5}),
     [](const auto& info) { return std::string(info.param.Name); });
 

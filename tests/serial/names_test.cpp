@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "serial/com_port.h"
+#include "serial/port_backend.h"
 
 namespace zelk {
 namespace {

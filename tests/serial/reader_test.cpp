@@ -98,10 +98,10 @@ TEST_F(ReaderTest, ChunksBeforeOnReadIsSetAreDropped) {
 
 TEST_F(ReaderTest, ClosingWhileTheReaderWaitsEndsItQuietly) {
     auto port = OpenRecording();
-    EXPECT_EQ(TComPort::ReaderThreadCount(), 1);
+    EXPECT_EQ(ReaderThreads(), 1);
     port.reset();
 
-    EXPECT_TRUE(TComPort::WaitForReaderThreads(kLimit));
+    EXPECT_EQ(ReaderThreads(), 0);
     EXPECT_EQ(OpenFdCount(), fdsBefore);
     EXPECT_EQ(main.Queued(), 0u);
     EXPECT_TRUE(chunks.empty());
@@ -113,12 +113,12 @@ TEST_F(ReaderTest, ClosingWhileADeliveryWaitsDropsItAndFreesThePortAtOnce) {
     ASSERT_TRUE(main.WaitQueued(1));
     port.reset();
 
-    // The old reader still holds its fd, yet the same number opens again.
+    // The reader is gone with its port, and the same number opens again.
     std::vector<Chunk> fresh;
     const auto again = Open();
     again->SetOnRead([&](TReadThread*, Chunk bytes) { fresh.push_back(std::move(bytes)); });
 
-    main.RunQueued();  // the queued delivery finds its port gone
+    main.RunQueued();  // the delivery that was queued went with its port
     EXPECT_TRUE(chunks.empty());
 
     pty.Send(Bytes("new"));
@@ -139,7 +139,7 @@ TEST_F(ReaderTest, ClosingFromInsideOnReadIsSafe) {
     pty.Send(Bytes("done"));
     ASSERT_TRUE(main.RunUntil([&] { return port == nullptr; }));
     EXPECT_EQ(got, Bytes("done"));
-    EXPECT_TRUE(TComPort::WaitForReaderThreads(kLimit));
+    EXPECT_EQ(ReaderThreads(), 0);
     EXPECT_EQ(OpenFdCount(), fdsBefore);
 }
 
@@ -162,7 +162,7 @@ TEST_F(ReaderTest, ManyOpenCloseCyclesWithDataLeaveNothingBehind) {
         if (cycle % 2 == 1) pty.Send(Bytes("in flight"));
     }
     main.Close();
-    EXPECT_TRUE(TComPort::WaitForReaderThreads(kLimit));
+    EXPECT_EQ(ReaderThreads(), 0);
     EXPECT_EQ(OpenFdCount(), fdsBefore);
 }
 
@@ -170,14 +170,14 @@ TEST_F(ReaderTest, OnReadThatThrowsEndsReceptionButWritesGoOn) {
     const TUniqueFd probe = OpenSlave(pty.SlavePath());
     auto port = Open();
     int calls = 0;
+    int failures = 0;
     port->SetOnRead([&](TReadThread*, Chunk) {
         ++calls;
         throw std::runtime_error("handler failed");
     });
+    port->SetOnError([&](const EComPortError&) { ++failures; });
     pty.Send(Chunk{0x05});
     ASSERT_TRUE(main.RunUntil([&] { return calls == 1; }));
-    EXPECT_FALSE(port->Receiving());
-    EXPECT_FALSE(port->ReaderError().has_value());
 
     // What comes later stays unread in the driver.
     pty.Send(Bytes("more"));
@@ -191,20 +191,22 @@ TEST_F(ReaderTest, OnReadThatThrowsEndsReceptionButWritesGoOn) {
     EXPECT_EQ(main.Queued(), 0u);
 
     port.reset();
-    EXPECT_TRUE(TComPort::WaitForReaderThreads(kLimit));
+    EXPECT_EQ(ReaderThreads(), 0);
     EXPECT_EQ(calls, 1);
+    EXPECT_EQ(failures, 0) << "the handler's error is not the port's";
 }
 
-TEST_F(ReaderTest, HangUpEndsTheReaderQuietlyAndClosingStillWorks) {
+TEST_F(ReaderTest, HangUpIsReportedOnceOnTheMainThreadAndClosingStillWorks) {
     auto port = OpenRecording();
+    std::vector<EComPortError> errors;
+    port->SetOnError([&](const EComPortError& e) { errors.push_back(e); });
     pty.CloseMaster();
 
-    ASSERT_TRUE(TComPort::WaitForReaderThreads(kLimit));
-    EXPECT_FALSE(port->Receiving());
-    const auto error = port->ReaderError();
-    ASSERT_TRUE(error.has_value());
-    EXPECT_STREQ(error->what(), "Error reading port COM20");
-    EXPECT_EQ(error->Detail.rfind(pty.SlavePath() + ": ", 0), 0u) << error->Detail;
+    ASSERT_TRUE(main.RunUntil([&] { return !errors.empty(); }));
+    ASSERT_EQ(errors.size(), 1u);
+    const auto& error = errors.front();
+    EXPECT_STREQ(error.what(), "Error reading port COM20");
+    EXPECT_EQ(error.Detail, pty.SlavePath() + ": the device hung up");
     EXPECT_EQ(main.Queued(), 0u);
 
     try {

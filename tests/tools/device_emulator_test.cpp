@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/tools/host_script.h"
+#include "host_script.h"
 #include "tools/emulator/sha256.h"
 
 namespace zelk::emu::test {
@@ -87,7 +87,7 @@ TEST(DeviceEmulator, UnexpectedReplyEndsTheUpload) {
     EXPECT_EQ(r.PacketsAccepted, 2);
 }
 
-// 06 05 in one write; a request of its own follows, and nothing is asked twice.
+// 06 05 in one write; its 05 is the next request, and nothing is asked twice.
 TEST(DeviceEmulator, AckWithRequestComesAsOneChunk) {
     TDeviceEmulator emu({.AckWithRequestAt = 2});
     THostPort host(emu.DevicePath());

@@ -16,10 +16,11 @@
 #include <vector>
 
 #include "common/unique_fd.h"
+#include "support/packets.h"
 
 namespace zelk::emu::test {
 
-using TBytes = std::vector<std::uint8_t>;
+using zelk::test::TBytes;
 
 inline const TBytes kBurst{0x55, 0x55, 0x55};
 inline const TBytes kReq{0x05};
@@ -54,40 +55,8 @@ private:
     TUniqueFd fd_;
 };
 
-// Sync, bytes 1 and 2, body in bytes 3..34, checksum of bytes 1..34.
-inline TBytes Packet(std::uint8_t b1, std::uint8_t b2, const std::uint8_t* body = nullptr) {
-    TBytes p(36, 0);
-    p[0] = 0xE6;
-    p[1] = b1;
-    p[2] = b2;
-    if (body != nullptr) std::copy(body, body + 32, p.begin() + 3);
-    unsigned sum = 0;
-    for (int i = 1; i <= 34; ++i) sum += p[i];
-    p[35] = static_cast<std::uint8_t>(sum);
-    return p;
-}
-
-// Every packet of an upload of image (whole pages) at start page s.
-inline std::vector<TBytes> PacketsFor(const TBytes& image, std::uint8_t s) {
-    const std::size_t pages = image.size() / 256;
-    const auto c = static_cast<std::uint8_t>(pages);
-    std::vector<TBytes> packets;
-    auto block = static_cast<std::uint8_t>(s + 2 * c);
-    for (std::size_t k = 0; k < pages; ++k, --block) {
-        if (k == 0) {
-            std::uint8_t body[32]{};
-            body[29] = s;
-            body[30] = c;
-            body[31] = c;
-            packets.push_back(Packet(0, 0, body));
-        } else {
-            packets.push_back(Packet(0, block));
-        }
-        for (int j = 0; j < 8; ++j)
-            packets.push_back(Packet(static_cast<std::uint8_t>(j == 0 ? 8 : j), block, &image[256 * k + 32 * j]));
-    }
-    return packets;
-}
+using zelk::test::Packet;
+using zelk::test::PacketsFor;
 
 inline TBytes TestImage(std::size_t size, unsigned seed) {
     TBytes image(size);
@@ -114,17 +83,25 @@ struct TPlayed {
 // checksum the first time.
 inline TPlayed PlayAll(THostPort& host, const std::vector<TBytes>& packets, std::set<std::size_t> corruptOnce = {}) {
     TPlayed played;
+    bool asked = false;  // the last reply was 06 05: its 05 asks for the next packet
     for (std::size_t i = 0; i < packets.size();) {
-        // A request always comes alone, also after a 06 05 chunk, whose 05 does not count.
         TBytes p = packets[i];
         if (corruptOnce.erase(i) != 0) ++p[35];
-        const TBytes reply = Exchange(host, p);
+        TBytes reply;
+        if (asked) {
+            host.Write(p);
+            reply = host.Read();
+        } else {
+            reply = Exchange(host, p);
+        }
+        asked = false;
         if (reply == kRej) {
             ++played.Rejections;
             continue;
         }
         if (reply == TBytes{0x06, 0x05}) {
             ++played.AckWithRequest;
+            asked = true;
         } else if (reply != kAck) {
             ADD_FAILURE() << "packet " << i << ": reply of " << reply.size() << " bytes, first "
                           << (reply.empty() ? -1 : reply[0]);

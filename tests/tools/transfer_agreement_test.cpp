@@ -5,9 +5,8 @@
 
 #include <algorithm>
 
-#include "tests/tools/host_script.h"
+#include "host_script.h"
 #include "tools/emulator/device_emulator.h"
-#include "transfer/texts.h"
 #include "transfer/transfer.h"
 
 namespace zelk::emu::test {
@@ -15,24 +14,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class TWindow : public TWindowOps {
+class TWindow : public TTransferEvents {
 public:
     explicit TWindow(std::string start) : start_(std::move(start)) {}
-    std::string StartBoxText() const override { return start_; }
-    void SetStatusText(int panel, const std::string& text) override { Status[panel] = text; }
-    std::string ZelkCaption() const override { return caption_; }
-    void SetZelkCaption(const std::string& caption) override { caption_ = caption; }
-    void SetPBarMax(int) override {}
-    void SetPBarPosition(int position) override { Position = position; }
-    void SetErrCountText(const std::string&) override {}
-    void FlashStatus(bool) override {}
+    std::string StartText() const override { return start_; }
+    void Starting() override {}
+    void Started(std::int32_t) override {}
+    void Progress(std::int32_t sent) override { Position = sent; }
+    void ChecksumMismatch(std::int32_t, std::int32_t) override {}
+    void Finished(zelk::TOutcome outcome) override { Outcome = outcome; }
+    void NoPort() override {}
 
-    std::string Status[2];
+    std::optional<zelk::TOutcome> Outcome;
     int Position = 0;
 
 private:
     std::string start_;
-    std::string caption_ = texts::kSendCaption;
 };
 
 class TPort : public TPortLink {
@@ -70,7 +67,7 @@ TEST(EmulatorWithTransfer, AgreeOnEveryByte) {
             ASSERT_FALSE(chunk.empty()) << "no reply within 10 s at offset " << transfer.Offset;
             transfer.OnRead(chunk);
         }
-        EXPECT_EQ(window.Status[1], texts::kSendDone);
+        EXPECT_EQ(window.Outcome, zelk::TOutcome::Done);
         EXPECT_EQ(window.Position, transfer.FileLen);
         EXPECT_EQ(transfer.ErrCount, static_cast<int>(c.reject.size()));
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/tools/host_script.h"
+#include "host_script.h"
 
 namespace zelk::emu::test {
 namespace {

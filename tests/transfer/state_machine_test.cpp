@@ -56,23 +56,56 @@ TEST_F(TransferTest, RejectedHeaderAndDataPacketsGoOutAgainUnchanged) {
     EXPECT_EQ(Win.Ops.back(), "flash: green");
 }
 
-TEST_F(TransferTest, OnlyTheFirstByteOfAChunkCounts) {
+// Replies that arrive together ("06 05" through a USB adapter or from a busy
+// host) are each a step of their own, in order.
+TEST_F(TransferTest, EveryByteOfAChunkIsAReplyOfItsOwn) {
     SetPattern(512);
     T.Btn_z_zelkClick();
     Replies({0x05, 0x06, 0x05});
     Chunk({0x06, 0x05});
-    EXPECT_EQ(T.State, TState::WaitDataReq);
-    EXPECT_EQ(Port.Writes.size(), 3u);
-    for (int j = 1; j < 7; ++j) Replies({0x05, 0x06});
-    Reply({0x05});
-    Bytes longChunk(400, 0x05);  // more than Buf holds
-    longChunk[0] = 0x06;
-    Chunk(longChunk);
-    EXPECT_EQ(T.State, TState::WaitHeaderReq);
-    EXPECT_EQ(Port.Writes.size(), 10u);
-    Reply({0x05});
-    EXPECT_EQ(Port.Writes.back()[2], 0x04);
-    EXPECT_EQ(T.State, TState::WaitHeaderAck);
+    EXPECT_EQ(T.State, TState::WaitDataAck);
+    ASSERT_EQ(Port.Writes.size(), 4u);
+    EXPECT_EQ(Port.Writes[3], DataPacket(1, 0x05, &T.Image[32]));
+    Chunk({0xF4, 0x05});
+    ASSERT_EQ(Port.Writes.size(), 5u);
+    EXPECT_EQ(Port.Writes[4], Port.Writes[3]);
+    EXPECT_EQ(T.ErrCount, 1);
+    while (Port.Writes.size() < 20) Chunk({0x06, 0x05});  // burst, 18 packets, one again
+    EXPECT_EQ(T.State, TState::WaitDataAck);
+    const std::size_t mark = Win.Ops.size();
+    Chunk({0x06, 0x05});  // the last packet accepted: the 05 finds the transfer ended
+    EXPECT_EQ(Port.Writes.size(), 20u);
+    EXPECT_EQ(T.State, TState::Idle);
+    EXPECT_EQ(Win.OpsSince(mark),
+              (std::vector<std::string>{"pbar: 512", "panel1: Отправка Завершена.", "caption: РС -> ЗЕЛК", "flash: green"}));
+
+    T.Btn_z_zelkClick();
+    Replies({0x05, 0x06, 0x05});
+    Chunk({0x06, 0x42, 0x05});  // fails on the 42; the 05 after it is ignored
+    EXPECT_EQ(T.State, TState::Idle);
+    EXPECT_EQ(Win.OpsSince(Win.Ops.size() - 3), kErrorOps);
+    EXPECT_EQ(Port.Writes.size(), 23u);
+}
+
+TEST_F(TransferTest, ALongChunkDrivesAsManyStepsAsItHoldsBytes) {
+    SetPattern(65536);
+    TFakeWindow win;
+    TFakePort port;
+    TTransfer oneByOne(win, port);
+    oneByOne.Image = T.Image;
+    oneByOne.FileLen = T.FileLen;
+    T.Btn_z_zelkClick();
+    oneByOne.Btn_z_zelkClick();
+    const Bytes replies = CleanReplies(256);
+    for (std::size_t at = 0; at < replies.size(); at += 250) {
+        const Bytes chunk(replies.begin() + static_cast<long>(at),
+                          replies.begin() + static_cast<long>(std::min(at + 250, replies.size())));
+        Chunk(chunk);
+        for (const std::uint8_t r : chunk) oneByOne.OnRead(Bytes{r});
+        ASSERT_EQ(Port.Writes, port.Writes) << "after " << at + chunk.size() << " replies";
+    }
+    EXPECT_EQ(Port.Writes.size(), 1u + 256 * 9);
+    EXPECT_EQ(Win.Ops.back(), "flash: green");
 }
 
 struct TUnexpected {

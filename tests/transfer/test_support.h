@@ -12,18 +12,28 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_error.h"
+#include "support/packets.h"
+#include "support/temp_dir.h"
 #include "transfer/port_link.h"
-#include "transfer/texts.h"
 #include "transfer/transfer.h"
-#include "transfer/window_ops.h"
+#include "ui/texts.h"
+#include "ui/transfer_view.h"
+#include "ui/window_ops.h"
 
 namespace zelk::test {
 
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = TBytes;
 
-// Records every window operation, in order, as one readable line.
+// Records every window operation, in order, as one readable line. A transfer
+// reaches it through the window's own view of its events.
 class TFakeWindow : public TWindowOps {
 public:
+    TFakeWindow() = default;
+    TFakeWindow(const TFakeWindow&) = delete;
+    TFakeWindow& operator=(const TFakeWindow&) = delete;
+    operator TTransferEvents&() { return view_; }
+
     std::string StartBox = "0100h";
     std::string Caption = texts::kSendCaption;
     std::vector<std::string> Ops;
@@ -43,6 +53,8 @@ public:
     void FlashStatus(bool failed) override { Ops.push_back(failed ? "flash: red" : "flash: green"); }
 
     std::vector<std::string> OpsSince(std::size_t mark) const { return {Ops.begin() + static_cast<long>(mark), Ops.end()}; }
+    TTransferView view_{*this};
+
     // The mismatch figures shown since `mark`.
     std::vector<std::string> ErrCountTexts(std::size_t mark = 0) const {
         std::vector<std::string> shown;
@@ -66,44 +78,6 @@ public:
         return true;
     }
 };
-
-// A fresh directory under the system's temp directory, removed with its files.
-class TTempDir {
-public:
-    TTempDir() {
-        std::string name = (std::filesystem::temp_directory_path() / "zelk-transfer-XXXXXX").string();
-        if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = name;
-    }
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-    ~TTempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-
-    std::string Path(const std::string& name) const { return (path_ / name).string(); }
-    std::string Write(const std::string& name, const Bytes& content) const {
-        const std::string path = Path(name);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
-        if (!out) throw std::runtime_error("cannot write " + path);
-        return path;
-    }
-
-private:
-    std::filesystem::path path_;
-};
-
-// A data packet as the device expects it, checksum summed here byte by byte.
-inline Bytes DataPacket(std::uint8_t code, std::uint8_t block, const std::uint8_t* data) {
-    Bytes p{0xE6, code, block};
-    p.insert(p.end(), data, data + 32);
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < p.size(); ++i) sum += p[i];
-    p.push_back(static_cast<std::uint8_t>(sum % 256));
-    return p;
-}
 
 // The replies of a device that takes every packet at once, for `pages` pages.
 inline Bytes CleanReplies(int pages) {

@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "transfer/file_image.h"
-#include "transfer/port_link.h"
+#include "serial/port_error.h"
 #include "ui_test_support.h"
 
 namespace zelk::test {

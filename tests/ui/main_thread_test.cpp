@@ -4,6 +4,9 @@
 #include <stdexcept>
 #include <thread>
 
+#include <poll.h>
+
+#include "common/main_thread_queue.h"
 #include "ui/main_thread.h"
 #include "ui_test_support.h"
 
@@ -19,9 +22,9 @@ TEST(MainThreadRunner, RunsCallsOnItsThreadAndCarriesErrorsBack) {
     std::atomic<bool> finished = false;
     std::string caught;
     std::jthread worker([&] {
-        invoke([&] { ranOn = std::this_thread::get_id(); });
+        invoke([&] { ranOn = std::this_thread::get_id(); }, {});
         try {
-            invoke([] { throw std::runtime_error("write failed"); });
+            invoke([] { throw std::runtime_error("write failed"); }, {});
         } catch (const std::runtime_error& e) {
             caught = e.what();
         }
@@ -34,7 +37,7 @@ TEST(MainThreadRunner, RunsCallsOnItsThreadAndCarriesErrorsBack) {
 
     // On its own thread a call runs at once.
     bool direct = false;
-    invoke([&] { direct = true; });
+    invoke([&] { direct = true; }, {});
     EXPECT_TRUE(direct);
 }
 
@@ -44,12 +47,28 @@ TEST(MainThreadRunner, CallsWaitingWhenTheRunnerGoesReturnWithoutRunning) {
     std::atomic<int> ran = 0;
     // No event loop runs here: the worker's call is queued, or arrives after
     // the runner has gone. Either way it must return without running.
-    std::jthread waiting([&] { invoke([&] { ++ran; }); });
+    std::jthread waiting([&] { invoke([&] { ++ran; }, {}); });
     runner.reset();
     waiting.join();
-    std::jthread late([&] { invoke([&] { ++ran; }); });
+    std::jthread late([&] { invoke([&] { ++ran; }, {}); });
     late.join();
     // Whether the first call was queued before the runner went or not, none ran.
+    EXPECT_EQ(ran, 0);
+}
+
+// A port that closes stops its reader's wait for a delivery: the call is
+// dropped, never run, and the reader returns although no event loop runs.
+TEST(MainThreadQueue, AStoppedCallReturnsAtOnceAndNeverRuns) {
+    TMainThreadQueue queue;
+    const TMainThreadInvoker invoke = queue.Invoker();
+    std::atomic<int> ran = 0;
+    std::jthread reader([&](std::stop_token stop) { invoke([&] { ++ran; }, stop); });
+    pollfd queued{queue.Fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&queued, 1, kLimitMs), 1) << "the call was not queued";
+    reader.request_stop();
+    reader.join();
+    EXPECT_EQ(queue.Queued(), 0u);
+    queue.RunPending();
     EXPECT_EQ(ran, 0);
 }
 

@@ -485,11 +485,16 @@ bool TDeviceEmulator::PlayUpload(TUploadResult& r) {
             }
             break;
         }
-        if (seq == options_.AckWithRequestAt)
+        const bool last = r.HeaderSeen && page == pages;
+        if (seq == options_.AckWithRequestAt && !last) {
+            // The 05 asks for the next packet at once: no separate request follows.
             Send({kAcceptByte, kRequestByte});
-        else
+            request = false;
+            requestAt = waitFrom = TClock::now();
+        } else {
             Send({kAcceptByte});
-        if (r.HeaderSeen && page == pages) {
+        }
+        if (last) {
             r.Outcome = TOutcome::Completed;
             return false;
         }

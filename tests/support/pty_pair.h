@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/com_port.h"
+#include "common/main_thread_queue.h"
 #include "common/unique_fd.h"
 
 namespace zelk::test {
@@ -53,6 +53,8 @@ bool WaitReadable(int fd);
 
 // Entries of /proc/self/fd.
 int OpenFdCount();
+// Threads of this process, the main thread included (/proc/self/task).
+int ThreadCount();
 
 // The test's own main thread: the reader threads queue their calls here and
 // wait, and the test body runs them.

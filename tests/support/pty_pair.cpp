@@ -1,4 +1,4 @@
-#include "pty_pair.h"
+#include "support/pty_pair.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -67,15 +67,25 @@ bool WaitReadable(int fd) {
     return ::poll(&entry, 1, static_cast<int>(kLimit.count())) == 1;
 }
 
-int OpenFdCount() {
-    DIR* dir = ::opendir("/proc/self/fd");
-    if (dir == nullptr) Fail("opendir /proc/self/fd");
+namespace {
+
+int EntryCount(const char* path) {
+    DIR* dir = ::opendir(path);
+    if (dir == nullptr) Fail("opendir");
     int count = 0;
     while (const dirent* entry = ::readdir(dir))
         if (entry->d_name[0] != '.') ++count;
     ::closedir(dir);
-    return count - 1;  // the directory's own fd
+    return count;
 }
+
+}  // namespace
+
+int OpenFdCount() {
+    return EntryCount("/proc/self/fd") - 1;  // the directory's own fd
+}
+
+int ThreadCount() { return EntryCount("/proc/self/task"); }
 
 struct TMainQueue::TState {
     struct TCall {
@@ -84,18 +94,18 @@ struct TMainQueue::TState {
     };
 
     mutable std::mutex Mutex;
-    mutable std::condition_variable Changed;
+    mutable std::condition_variable_any Changed;
     std::deque<std::shared_ptr<TCall>> Calls;
     bool Closed = false;
 
-    void Call(std::function<void()> fn) {
+    void Call(std::function<void()> fn, const std::stop_token& stop) {
         auto call = std::make_shared<TCall>();
         call->Fn = std::move(fn);
         std::unique_lock lock(Mutex);
         if (Closed) return;
         Calls.push_back(call);
         Changed.notify_all();
-        Changed.wait(lock, [&] { return call->Done; });
+        if (!Changed.wait(lock, stop, [&] { return call->Done; })) std::erase(Calls, call);
     }
 
     // On the test thread, with Mutex held by lock.
@@ -115,7 +125,7 @@ TMainQueue::TMainQueue() : state_(std::make_shared<TState>()) {}
 TMainQueue::~TMainQueue() { Close(); }
 
 TMainThreadInvoker TMainQueue::Invoker() const {
-    return [state = state_](std::function<void()> fn) { state->Call(std::move(fn)); };
+    return [state = state_](std::function<void()> fn, std::stop_token stop) { state->Call(std::move(fn), stop); };
 }
 
 bool TMainQueue::WaitQueued(std::size_t count) const {
