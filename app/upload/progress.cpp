@@ -39,17 +39,24 @@ void TProgressPrinter::Update(int sent, int errors) {
         Print(sent, errors);
         return;
     }
+    // A line at every tenth, and one when mismatches were counted since the
+    // last line (at most one a second, so that a bad cable does not flood a log).
     const int tenth = total_ > 0 ? static_cast<int>(10LL * sent / total_) : 10;
-    if (tenth == lastTenth_) return;
+    const bool newErrors = errors != printedErrors_ && now_() - lastDrawn_ >= std::chrono::seconds(1);
+    if (tenth == lastTenth_ && !newErrors) return;
     lastTenth_ = tenth;
     Print(sent, errors);
 }
 
 void TProgressPrinter::Finish() {
-    if (!terminal_ || !drawn_) return;
-    Print(sent_, errors_);
-    out_ << '\n' << std::flush;
-    drawn_ = false;
+    if (!drawn_) return;
+    if (terminal_) {
+        Print(sent_, errors_);
+        out_ << '\n' << std::flush;
+        drawn_ = false;
+    } else if (sent_ != printedSent_ || errors_ != printedErrors_) {
+        Print(sent_, errors_);  // the last line tells how it stood at the end
+    }
 }
 
 void TProgressPrinter::Print(int sent, int errors) {
@@ -60,6 +67,9 @@ void TProgressPrinter::Print(int sent, int errors) {
     else
         out_ << line << '\n' << std::flush;
     drawn_ = true;
+    lastDrawn_ = now_();
+    printedSent_ = sent;
+    printedErrors_ = errors;
 }
 
 }  // namespace zelk::upload

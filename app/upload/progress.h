@@ -11,7 +11,8 @@ namespace zelk::upload {
 std::string FormatProgress(int sent, int total, double elapsedSeconds, int errors);
 
 // Progress on stderr: redrawn in place on a terminal (at most ten times a
-// second), and as a plain line at every tenth of the way otherwise.
+// second), and as a plain line at every tenth of the way otherwise, and when
+// mismatches were counted (at most once a second).
 class TProgressPrinter {
 public:
     using TClock = std::chrono::steady_clock;
@@ -35,6 +36,8 @@ private:
     int lastTenth_ = -1;
     int sent_ = 0;
     int errors_ = 0;
+    int printedSent_ = -1;  // what the last line showed
+    int printedErrors_ = 0;
     bool drawn_ = false;
 };
 

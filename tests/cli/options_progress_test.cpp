@@ -60,6 +60,36 @@ TEST(UploadOptions, BadCommandLinesAreUsageErrors) {
     }
 }
 
+// The start address is checked before anything is sent: a typo must not
+// upload to page 0.
+TEST(UploadOptions, StartAddressInEitherFormOrAUsageError) {
+    for (const auto& [text, page] : {std::pair{"0100h", "0100h"}, {"ab00h", "AB00h"}, {"FF00H", "FF00h"},
+                                     {"0x0100", "0100h"}, {"0Xc000", "C000h"}}) {
+        EXPECT_EQ(ParseCommandLine({"-s", text, "a.rom"}).Options.Start, page) << text;
+    }
+    for (const char* text : {"100h", "0100", "01000", "0x100", "0x01001", "zz00h", "0150h", ""}) {
+        try {
+            ParseCommandLine({"-s", text, "a.rom"});
+            ADD_FAILURE() << "accepted '" << text << "'";
+        } catch (const EUsageError& e) {
+            EXPECT_NE(std::string(e.what()).find("XX00h or 0xXX00"), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(Progress, MismatchesShowInTheLastPlainLine) {
+    std::ostringstream out;
+    auto now = std::chrono::steady_clock::time_point{};
+    TProgressPrinter printer(out, false, [&] { return now; });
+    printer.Start(1024);
+    printer.Update(32, 0);
+    printer.Update(32, 4);  // within the second: no line yet
+    printer.Finish();
+    const std::string text = out.str();
+    EXPECT_NE(text.rfind("32/1024 bytes   3%"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.rfind("checksum errors:")), "checksum errors: 4\n") << text;
+}
+
 TEST(Progress, LineShowsBytesPercentRateTimeLeftAndErrors) {
     EXPECT_EQ(FormatProgress(16384, 65536, 2.0, 3), "16384/65536 bytes  25%  8.0 KiB/s  0:06 left  checksum errors: 3");
     EXPECT_EQ(FormatProgress(0, 512, 0.0, 0), "0/512 bytes   0%  0.0 KiB/s  -:-- left  checksum errors: 0");

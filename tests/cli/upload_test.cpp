@@ -14,7 +14,10 @@
 #include <random>
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include "run_program.h"
+#include "support/pty_pair.h"
 #include "tools/emulator/device_emulator.h"
 #include "transfer/transfer.h"
 
@@ -190,6 +193,107 @@ TEST_F(UploadProgram, PortAndFileErrorsHaveTheirOwnExitCodes) {
     const auto usage = Upload({"-b", "300", small}, dir_ + "/no-such-tty");
     EXPECT_EQ(usage.ExitCode, 2);
     EXPECT_NE(usage.Stderr.find("unsupported baud rate 300"), std::string::npos) << usage.Stderr;
+}
+
+// An adapter pulled out mid-upload: reported at once, also with no time-out.
+TEST_F(UploadProgram, DeviceThatHangsUpEndsTheUploadAtOnce) {
+    zelk::test::TPtyPair pty;
+    const auto run = Upload({"-p", "3", "-t", "0", WriteFile("prog.rom", RandomBytes(1000, 5))}, pty.SlavePath(),
+                            std::chrono::seconds(20), [&](int, const std::string& soFar) {
+                                if (pty.MasterOpen() && soFar.find("0/1024 bytes") != std::string::npos) {
+                                    pty.Receive(3);  // the start burst
+                                    pty.CloseMaster();
+                                }
+                            });
+    EXPECT_EQ(run.ExitCode, 3) << run.Stderr;
+    EXPECT_NE(run.Stderr.find("Error reading port COM3: " + pty.SlavePath() + ": the device hung up"),
+              std::string::npos)
+        << run.Stderr;
+}
+
+TEST_F(UploadProgram, HangUpSignalStopsAndReleasesThePort) {
+    emu::TEmulatorOptions options;
+    options.Baud = 9600;
+    emu::TDeviceEmulator device(options);
+    bool hungUp = false;
+    const auto run = Upload({"-p", "3", WriteFile("prog.rom", RandomBytes(4096, 3))}, device.DevicePath(),
+                            std::chrono::seconds(60), [&](int pid, const std::string& soFar) {
+                                if (!hungUp && soFar.find("/4096 bytes  10%") != std::string::npos) {
+                                    ::kill(pid, SIGHUP);
+                                    hungUp = true;
+                                }
+                            });
+    ASSERT_TRUE(hungUp) << run.Stderr;
+    EXPECT_EQ(run.ExitCode, 1) << run.Stderr;
+    EXPECT_NE(run.Stderr.find("Отправка Остановлена!"), std::string::npos) << run.Stderr;
+}
+
+// A reader of the messages that goes away (| head) does not end the upload.
+TEST_F(UploadProgram, MessagesNobodyReadsDoNotStopTheUpload) {
+    emu::TDeviceEmulator device(emu::TEmulatorOptions{});
+    const TBytes file = RandomBytes(20000, 8);
+    const std::string command = std::string(ZELK_UPLOAD_PATH) + " -p 3 '" + WriteFile("prog.rom", file) +
+                                "' 2>&1 | head -c 60 >/dev/null; exit ${PIPESTATUS[0]}";
+    const auto run = RunProgram("/bin/bash", {"-c", command}, {{"ZELK_COM3", device.DevicePath()}});
+    EXPECT_EQ(run.ExitCode, 0) << run.Stderr;
+    const auto result = device.WaitResult(std::chrono::seconds(10));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->Outcome, emu::TOutcome::Completed);
+    EXPECT_EQ(result->Bytes, Padded(file));
+}
+
+TEST_F(UploadProgram, SamePacketRejectedTooOftenEndsTheUpload) {
+    emu::TEmulatorOptions options;
+    options.RejectPackets = {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};  // packet 3 and all its resends
+    emu::TDeviceEmulator device(options);
+    const auto run = Upload({"-p", "3", "-r", "4", WriteFile("prog.rom", RandomBytes(600, 9))}, device.DevicePath());
+    EXPECT_EQ(run.ExitCode, 1) << run.Stderr;
+    EXPECT_NE(run.Stderr.find("rejected data packet 2 of page 1 (file bytes 32-63) 4 times in a row"),
+              std::string::npos)
+        << run.Stderr;
+    EXPECT_NE(run.Stderr.find("Check the cable"), std::string::npos) << run.Stderr;
+    EXPECT_NE(run.Stderr.find("checksum errors: 4"), std::string::npos) << run.Stderr;
+}
+
+// Exclusivity must not outlive the uploader: after kill -9 mid-upload another
+// user opens the port at once.
+TEST_F(UploadProgram, KilledUploaderLeavesThePortFreeForOthers) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a second uploader as another user";
+    emu::TEmulatorOptions options;
+    options.Baud = 9600;
+    emu::TDeviceEmulator device(options);
+    ASSERT_EQ(::chmod(device.DevicePath().c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+    const std::string path = WriteFile("prog.rom", RandomBytes(4096, 6));
+    bool killed = false;
+    const auto first = Upload({"-p", "3", path}, device.DevicePath(), std::chrono::seconds(60),
+                              [&](int pid, const std::string& soFar) {
+                                  if (!killed && soFar.find("/4096 bytes  10%") != std::string::npos) {
+                                      ::kill(pid, SIGKILL);
+                                      killed = true;
+                                  }
+                              });
+    ASSERT_TRUE(killed) << first.Stderr;
+
+    const auto second = RunProgram("/usr/bin/setpriv",
+                                   {"--reuid=nobody", "--regid=nogroup", "--clear-groups", ZELK_UPLOAD_PATH, "-p",
+                                    "3", "-q", "-t", "20", path},
+                                   {{"ZELK_COM3", device.DevicePath()}});
+    EXPECT_EQ(second.ExitCode, 0) << second.Stderr;
+}
+
+TEST_F(UploadProgram, PortThisUserMayNotOpenNamesTheDialoutGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the uploader as another user";
+    zelk::test::TPtyPair pty;
+    ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+    const auto run = RunProgram("/usr/bin/setpriv",
+                                {"--reuid=nobody", "--regid=nogroup", "--clear-groups", ZELK_UPLOAD_PATH, "-p", "3",
+                                 WriteFile("prog.rom", RandomBytes(10, 1))},
+                                {{"ZELK_COM3", pty.SlavePath()}});
+    EXPECT_EQ(run.ExitCode, 3) << run.Stderr;
+    EXPECT_NE(run.Stderr.find("Permission denied"), std::string::npos) << run.Stderr;
+    EXPECT_NE(run.Stderr.find("sudo usermod -aG dialout $USER"), std::string::npos) << run.Stderr;
 }
 
 }  // namespace

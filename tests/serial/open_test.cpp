@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -72,7 +73,7 @@ TEST_F(OpenTest, PortHeldByThisToolIsAnOpeningErrorAndKeepsWorking) {
     const auto first = Open();
     const EComPortError e = ErrorOf([&] { Open(); });
     EXPECT_STREQ(e.what(), "Error opening port COM20");
-    // The exclusive mode refuses the open itself, except for root, whom the lock refuses.
+    // The lock refuses it.
     EXPECT_TRUE(e.Errno == EBUSY || e.Errno == EWOULDBLOCK) << e.Errno;
     EXPECT_EQ(e.Detail.rfind(pty.SlavePath() + ": ", 0), 0u) << e.Detail;
 
@@ -91,6 +92,55 @@ TEST_F(OpenTest, PortLockedByAnotherProgramIsAnOpeningError) {
 
     ASSERT_EQ(::flock(other.Get(), LOCK_UN), 0);
     EXPECT_NO_THROW(Open());
+}
+
+// The tty's exclusive-mode flag outlives a killed holder; the port relies on
+// its lock alone, which the kernel drops with the process.
+TEST_F(OpenTest, ThePortNeverSetsExclusiveMode) {
+    const auto port = Open();
+    const TUniqueFd other = OpenSlave(pty.SlavePath());
+    int exclusive = -1;
+    ASSERT_EQ(::ioctl(other.Get(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+}
+
+// Another program that still holds the device in exclusive mode is named,
+// and its flag stays as it set it (root could open past it).
+TEST_F(OpenTest, ExclusiveHolderIsNamedAndItsFlagLeftAlone) {
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(release, O_CLOEXEC), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        ::close(release[1]);  // so that the parent's close ends the wait below
+        const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        const char ok = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 'y' : 'n';
+        [[maybe_unused]] const ssize_t n = ::write(ready[1], &ok, 1);
+        char c;
+        while (::read(release[0], &c, 1) > 0) {
+        }
+        ::_exit(0);
+    }
+    const TUniqueFd readyIn(ready[0]), readyOut(ready[1]), releaseIn(release[0]);
+    TUniqueFd releaseOut(release[1]);
+    char ok = 'n';
+    ASSERT_EQ(::read(readyIn.Get(), &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+
+    const EComPortError e = ErrorOf([&] { Open(); });
+    EXPECT_STREQ(e.what(), "Error opening port COM20");
+    EXPECT_EQ(e.Detail, pty.SlavePath() + ": in use by another program: serial_tests, pid " + std::to_string(holder));
+    if (::geteuid() == 0) {
+        const TUniqueFd probe = OpenSlave(pty.SlavePath());
+        int exclusive = 0;
+        ASSERT_EQ(::ioctl(probe.Get(), TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1);
+    }
+    releaseOut.Reset();
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder, &status, 0), holder);
 }
 
 TEST_F(OpenTest, EveryRateOfTheListIsSetExactly) {

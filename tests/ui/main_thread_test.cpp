@@ -6,7 +6,10 @@
 
 #include <poll.h>
 
+#include <csignal>
+
 #include "common/main_thread_queue.h"
+#include "ui/close_on_signals.h"
 #include "ui/main_thread.h"
 #include "ui_test_support.h"
 
@@ -70,6 +73,18 @@ TEST(MainThreadQueue, AStoppedCallReturnsAtOnceAndNeverRuns) {
     EXPECT_EQ(queue.Queued(), 0u);
     queue.RunPending();
     EXPECT_EQ(ran, 0);
+}
+
+// A closed terminal or a kill: the window closes as if the user closed it.
+TEST(CloseOnSignals, HangUpTermAndInterruptCloseTheWindow) {
+    int closes = 0;
+    TCloseOnSignals closeOnSignals([&] { ++closes; });
+    closeOnSignals.Watch();
+    for (const int signal : {SIGHUP, SIGTERM, SIGINT}) {
+        const int before = closes;
+        ASSERT_EQ(::raise(signal), 0);  // to this thread, which blocks it now
+        ASSERT_TRUE(QTest::qWaitFor([&] { return closes > before; }, kLimitMs)) << signal;
+    }
 }
 
 }  // namespace

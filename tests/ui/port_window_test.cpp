@@ -9,47 +9,36 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <sys/stat.h>
+
+#include <QFile>
+
 #include "serial/com_port.h"
+#include "support/packets.h"
 #include "ui_test_support.h"
 
 namespace zelk::test {
 namespace {
-
-using TBytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t kReq = 0x05;
 constexpr std::uint8_t kAck = 0x06;
 constexpr std::uint8_t kBad = 0xF4;
 
 TBytes FirstHeader(std::uint8_t startPage, std::uint8_t blocks) {
-    TBytes p(36, 0);
-    p[0] = 0xE6;
-    p[32] = startPage;
-    p[33] = p[34] = blocks;
-    p[35] = static_cast<std::uint8_t>(startPage + 2 * blocks);
-    return p;
+    std::uint8_t body[32]{};
+    body[29] = startPage;
+    body[30] = body[31] = blocks;
+    return Packet(0, 0, body);
 }
 
-TBytes LaterHeader(std::uint8_t block) {
-    TBytes p(36, 0);
-    p[0] = 0xE6;
-    p[2] = p[35] = block;
-    return p;
-}
+TBytes LaterHeader(std::uint8_t block) { return Packet(0, block); }
 
 // A data packet of a file written by MakeFile (byte i is i * 7 + 3) that is
 // fileSize bytes long; the image is zero past its end.
 TBytes DataPacket(std::uint8_t block, int offset, int piece, int fileSize) {
-    TBytes p(36, 0);
-    p[0] = 0xE6;
-    p[1] = static_cast<std::uint8_t>(piece == 0 ? 8 : piece);
-    p[2] = block;
-    for (int i = 0; i < 32; ++i)
-        p[3 + i] = offset + i < fileSize ? static_cast<std::uint8_t>((offset + i) * 7 + 3) : 0;
-    unsigned sum = 0;
-    for (int i = 1; i < 35; ++i) sum += p[i];
-    p[35] = static_cast<std::uint8_t>(sum);
-    return p;
+    std::uint8_t data[32];
+    for (int i = 0; i < 32; ++i) data[i] = offset + i < fileSize ? static_cast<std::uint8_t>((offset + i) * 7 + 3) : 0;
+    return Packet(static_cast<std::uint8_t>(piece == 0 ? 8 : piece), block, data);
 }
 
 class PortWindow : public ::testing::Test {
@@ -223,6 +212,55 @@ TEST_F(PortWindow, UnexpectedReplyEndsTheTransferAndFreesLoading) {
     EXPECT_EQ(Request(), FirstHeader(0x00, 1));
     Answer(kBad, TState::WaitHeaderReq);
     EXPECT_EQ(w.Text("Edt_err_ks"), "1");
+}
+
+// An adapter pulled out mid-upload: the window says so at once, closes the
+// port as "Закрыть" does and ends the transfer as failed.
+TEST_F(PortWindow, DeviceThatHangsUpIsReportedAndClosesThePort) {
+    w.Load(MakeFile(dir, "f.rom", 300));
+    Open();
+    w.Click("Btn_z_zelk");
+    ASSERT_EQ(pty.Receive(3).size(), 3u);
+    EXPECT_EQ(Request(), FirstHeader(0x01, 2));
+    pty.CloseMaster();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Errors.empty(); }, kLimitMs));
+    ASSERT_EQ(w.Errors.size(), 1u);
+    EXPECT_EQ(w.Errors[0].Text, "Error reading port COM3.");
+    EXPECT_EQ(w.Errors[0].Detail, QString::fromStdString(pty.SlavePath() + ": the device hung up"));
+    EXPECT_EQ(State(), TState::Idle);
+    EXPECT_EQ(w.Status(1), "Ошибка при отправке!");
+    EXPECT_EQ(w.Text("Btn_z_zelk"), "РС -> ЗЕЛК");
+    EXPECT_EQ(w.Status(0), "СОМ-порт Закрыт.");
+    EXPECT_EQ(w.Text("BtnCom"), "Открыть");
+    EXPECT_FALSE(w.Enabled("Btn_z_zelk"));
+    EXPECT_TRUE(w.Enabled("Btn_z_open"));
+    EXPECT_EQ(w.StatusColor(), kFailColor);
+}
+
+// A file that cannot be loaded (a pipe nobody writes) leaves the one loaded
+// before in place, and it still uploads whole.
+TEST_F(PortWindow, FailedLoadKeepsTheLoadedFileForTheNextUpload) {
+    w.Load(MakeFile(dir, "g.rom", 64));
+    Open();
+    const QString fifo = dir.filePath("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    w.Load(fifo);
+    ASSERT_EQ(w.Errors.size(), 1u);
+    EXPECT_EQ(w.form1.Transfer().FileLen, 256);
+    EXPECT_EQ(w.Status(2), "256 Байт.");
+    EXPECT_EQ(w.Text("Edt_kol"), "1");
+    EXPECT_TRUE(w.Enabled("Btn_z_zelk"));
+
+    w.Click("Btn_z_zelk");
+    ASSERT_EQ(pty.Receive(3).size(), 3u);
+    EXPECT_EQ(Request(), FirstHeader(0x01, 1));
+    Answer(kAck, TState::WaitDataReq);
+    for (int piece = 0; piece < 8; ++piece) {
+        EXPECT_EQ(Request(), DataPacket(3, piece * 32, piece, 64)) << piece;
+        Answer(kAck, piece < 7 ? TState::WaitDataReq : TState::Idle);
+    }
+    EXPECT_EQ(w.Status(1), "Отправка Завершена.");
 }
 
 TEST_F(PortWindow, RepliesAreHandledWhileAModalBoxIsOpen) {

@@ -82,24 +82,6 @@ QString MakeFile(const QTemporaryDir& dir, const QString& name, int size) {
     return path;
 }
 
-TPty::TPty() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) {
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-        throw std::runtime_error(std::string("pseudo-terminal: ") + std::strerror(errno));
-    char name[128];
-    if (::ptsname_r(master_, name, sizeof name) != 0)
-        throw std::runtime_error(std::string("ptsname: ") + std::strerror(errno));
-    slavePath_ = name;
-}
-
-TPty::~TPty() {
-    if (master_ >= 0) ::close(master_);
-}
-
-void TPty::Send(std::initializer_list<std::uint8_t> bytes) const {
-    const std::vector<std::uint8_t> data(bytes);
-    ASSERT_EQ(::write(master_, data.data(), data.size()), static_cast<ssize_t>(data.size())) << std::strerror(errno);
-}
-
 std::vector<std::uint8_t> TPty::Receive(std::size_t count) {
     // Until the port opens the slave side, reads fail with EIO: nothing yet.
     // A short result shows in the caller's comparison.
@@ -107,7 +89,7 @@ std::vector<std::uint8_t> TPty::Receive(std::size_t count) {
         [&] {
             std::uint8_t chunk[256];
             ssize_t n;
-            while ((n = ::read(master_, chunk, sizeof chunk)) > 0) unread_.insert(unread_.end(), chunk, chunk + n);
+            while ((n = ::read(Master(), chunk, sizeof chunk)) > 0) unread_.insert(unread_.end(), chunk, chunk + n);
             return unread_.size() >= count;
         },
         kLimitMs);
@@ -117,6 +99,6 @@ std::vector<std::uint8_t> TPty::Receive(std::size_t count) {
     return result;
 }
 
-unsigned TPty::Baud() const { return LineBaud(master_); }
+unsigned TPty::Baud() const { return LineBaud(Master()); }
 
 }  // namespace zelk::test

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/pty_pair.h"
 #include "ui/ABOUT.h"
 #include "ui/error_box.h"
 #include "ui/fils_io.h"
@@ -89,23 +90,17 @@ QString MakeFile(const QTemporaryDir& dir, const QString& name, int size);
 
 // A pseudo-terminal: the port opens the slave side, the test plays the
 // device on the master side. Waits pump the event loop, so deliveries run.
-class TPty {
+// The pseudo-terminal of the port tests; waiting for what the port sends runs
+// the event loop, so that the window handles replies meanwhile.
+class TPty : public TPtyPair {
 public:
-    TPty();
-    ~TPty();
-    TPty(const TPty&) = delete;
-    TPty& operator=(const TPty&) = delete;
-
-    const std::string& SlavePath() const { return slavePath_; }
-    void Send(std::initializer_list<std::uint8_t> bytes) const;
+    void Send(std::initializer_list<std::uint8_t> bytes) const { TPtyPair::Send(std::vector<std::uint8_t>(bytes)); }
     // The next count bytes the port sent; fewer if they do not come in time.
     std::vector<std::uint8_t> Receive(std::size_t count);
     // The baud rate the port set on the line.
     unsigned Baud() const;
 
 private:
-    int master_ = -1;
-    std::string slavePath_;
     std::vector<std::uint8_t> unread_;
 };
 
