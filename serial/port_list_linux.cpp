@@ -39,8 +39,11 @@ TPortRecord RecordOf(udev_device* dev) {
     // Parents belong to the child: never unref them.
     udev_device* parent = udev_device_get_parent(dev);
     r.HasParent = parent != nullptr;
+    // Since Linux 6.5 a UART's tty sits below "port" and "ctrl" devices of
+    // the serial-base bus, whose drivers are generic: the one above them
+    // drives the hardware.
     for (udev_device* p = parent; p != nullptr && r.Driver.empty(); p = udev_device_get_parent(p))
-        r.Driver = Str(udev_device_get_driver(p));
+        if (Str(udev_device_get_subsystem(p)) != "serial-base") r.Driver = Str(udev_device_get_driver(p));
     // The 8250 driver's "type" attribute is TIOCGSERIAL's type, read without opening the port.
     if (const char* type = udev_device_get_sysattr_value(dev, "type"); type != nullptr) {
         char* end = nullptr;
