@@ -81,7 +81,8 @@ QComboBox* MakeEditableCombo(QWidget* parent, const char* name, const QStringLis
 // The label's hint: the device, then every serial device present with its number.
 QString DeviceToolTip(const std::string& path, bool present, const std::vector<TSerialDevice>& devices) {
     QString tip = QString::fromStdString(path);
-    if (!present) tip += QString::fromUtf8(" — нет устройства (absent)");
+    // The path alone on the first line, whatever follows.
+    if (!present) tip += QString::fromUtf8("\nУстройства нет (absent).");
     tip += devices.empty() ? QString::fromUtf8("\n\nПоследовательных устройств нет.")
                            : QString::fromUtf8("\n\nПоследовательные устройства:");
     for (const TSerialDevice& d : devices) {

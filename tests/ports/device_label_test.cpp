@@ -62,7 +62,7 @@ protected:
 
 TEST_F(DeviceLabel, FollowsPlugAndUnplugWithinASecond) {
     EXPECT_TRUE(Greyed());
-    EXPECT_TRUE(label_->toolTip().startsWith("/dev/zelk-test-no-such-node — ")) << label_->toolTip().toStdString();
+    EXPECT_EQ(label_->toolTip().split('\n').first(), "/dev/zelk-test-no-such-node");
     EXPECT_TRUE(label_->toolTip().contains("(absent)"));
 
     TSerialDevice ftdi;
