@@ -176,7 +176,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     WatchDevices({ListSerialDevices, udev->Fd(), [udev] { return udev->Drain(); }}, std::move(watcher));
     errorBox_ = [this](const TErrorReport& report) { ShowErrorBox(this, report); };
 
-    connect(UDCom, &TUpDown::PositionChanged, this, [this] { Guarded([this] { ShowDevice(); }); });
+    // Without a watch (no udev) the list is looked at afresh instead.
+    connect(UDCom, &TUpDown::PositionChanged, this,
+            [this] { Guarded([this] { deviceNotifier_ ? ShowDevice() : RefreshDevices(); }); });
     connect(BtnCom, &QPushButton::clicked, this, [this] { Guarded([this] { BtnComClick(); }); });
     connect(BtnH, &QPushButton::clicked, this, [this] { Guarded([this] { HelpAbout1Execute(); }); });
     connect(Btn_z_open, &QPushButton::clicked, this, [this] { Guarded([this] { FileOpen1Execute(); }); });

@@ -71,8 +71,7 @@ TParsed ParseCommandLine(const std::vector<std::string>& args) {
     // The option as typed, for messages: "--port" or "-p".
     const auto named = [&](int index, int shortName) -> std::string {
         if (index >= 0) return std::string("--") + kLongOptions[index].name;
-        if (shortName > 0 && shortName < 256) return std::string("-") + static_cast<char>(shortName);
-        return "--" + std::string(kLongOptions[0].name);
+        return std::string("-") + static_cast<char>(shortName);
     };
 
     optind = 0;  // GNU: start afresh, also after an earlier parse
