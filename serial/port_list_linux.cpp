@@ -80,6 +80,9 @@ std::vector<TSerialDevice> ListSerialDevices() {
         TPortRecord record = RecordOf(dev.get());
         // Only for the devices that are listed: it reads all of /proc.
         if (!record.HasParent || record.Driver.empty() || record.UartType == 0) continue;
+        // The kernel announces a removal while the device is still in sysfs,
+        // but after its node is gone: no node, not present.
+        if (record.DevNode.empty() || ::access(record.DevNode.c_str(), F_OK) != 0) continue;
         record.Holders = PortHolders(record.DevNode);
         if (auto device = DeviceFromRecord(record, numbers)) devices.push_back(std::move(*device));
     }
