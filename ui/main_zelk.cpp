@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QSocketNotifier>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTabWidget>
 #include <algorithm>
 #include <array>
