@@ -1,7 +1,9 @@
 # The command-line uploader: the same transfer core and port, no Qt.
 add_library(zelk_upload STATIC
   upload/main_loop.cpp
+  upload/port_choice.cpp
   upload/progress.cpp
+  upload/trace.cpp
   upload/upload_options.cpp
   upload/uploader.cpp
 )

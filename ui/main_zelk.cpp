@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTabWidget>
 #include <algorithm>
 #include <array>
@@ -75,6 +76,20 @@ QComboBox* MakeEditableCombo(QWidget* parent, const char* name, const QStringLis
     combo->addItems(items);
     combo->setCurrentIndex(selected);
     return combo;
+}
+
+// The label's hint: the device, then every serial device present with its number.
+QString DeviceToolTip(const std::string& path, bool present, const std::vector<TSerialDevice>& devices) {
+    QString tip = QString::fromStdString(path);
+    // The path alone on the first line, whatever follows.
+    if (!present) tip += QString::fromUtf8("\nУстройства нет (absent).");
+    tip += devices.empty() ? QString::fromUtf8("\n\nПоследовательных устройств нет.")
+                           : QString::fromUtf8("\n\nПоследовательные устройства:");
+    for (const TSerialDevice& d : devices) {
+        tip += '\n' + QString::fromStdString((d.Number > 0 ? PortName(d.Number) : std::string("-")) + "  " + d.Path);
+        if (const std::string what = DeviceDescription(d); !what.empty()) tip += "  " + QString::fromStdString(what);
+    }
+    return tip;
 }
 
 QFont WindowFont() {
@@ -156,10 +171,14 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     stat1->setFont(statusFont);
     stat1->SetPanelText(0, QString::fromUtf8(kPortClosed));
 
-    ShowDevice();
+    auto watcher = std::make_unique<TPortWatcher>();
+    TPortWatcher* udev = watcher.get();
+    WatchDevices({ListSerialDevices, udev->Fd(), [udev] { return udev->Drain(); }}, std::move(watcher));
     errorBox_ = [this](const TErrorReport& report) { ShowErrorBox(this, report); };
 
-    connect(UDCom, &TUpDown::PositionChanged, this, [this] { Guarded([this] { ShowDevice(); }); });
+    // Without a watch (no udev) the list is looked at afresh instead.
+    connect(UDCom, &TUpDown::PositionChanged, this,
+            [this] { Guarded([this] { deviceNotifier_ ? ShowDevice() : RefreshDevices(); }); });
     connect(BtnCom, &QPushButton::clicked, this, [this] { Guarded([this] { BtnComClick(); }); });
     connect(BtnH, &QPushButton::clicked, this, [this] { Guarded([this] { HelpAbout1Execute(); }); });
     connect(Btn_z_open, &QPushButton::clicked, this, [this] { Guarded([this] { FileOpen1Execute(); }); });
@@ -186,10 +205,38 @@ void TForm1::Guarded(const std::function<void()>& action) {
     }
 }
 
+void TForm1::WatchDevices(TDeviceWatch watch, std::unique_ptr<TPortWatcher> owner) {
+    deviceNotifier_.reset();
+    portWatcher_ = std::move(owner);
+    deviceWatch_ = std::move(watch);
+    if (deviceWatch_.Fd >= 0) {
+        deviceNotifier_ = std::make_unique<QSocketNotifier>(deviceWatch_.Fd, QSocketNotifier::Read);
+        connect(deviceNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+            Guarded([this] {
+                if (deviceWatch_.Drain && deviceWatch_.Drain()) RefreshDevices();
+            });
+        });
+    }
+    RefreshDevices();
+}
+
+void TForm1::RefreshDevices() {
+    devices_ = deviceWatch_.List ? deviceWatch_.List() : std::vector<TSerialDevice>{};
+    ShowDevice();
+}
+
+// The device behind the number, greyed when it is not there; it follows
+// adapters plugged in and out as the watch reports them.
 void TForm1::ShowDevice() {
-    const QString path = QString::fromStdString(DevicePathForPort(UDCom->Position()));
+    const int number = UDCom->Position();
+    const std::string device = DevicePathForPort(number);
+    const bool present = PortPresence(number, device, devices_) == TPresence::Present;
+    const QString path = QString::fromStdString(device);
     LblDevice->setText(QFontMetrics(LblDevice->font()).elidedText(path, Qt::ElideLeft, LblDevice->width()));
-    LblDevice->setToolTip(path);
+    QPalette colors = palette();
+    if (!present) colors.setColor(QPalette::WindowText, colors.color(QPalette::Disabled, QPalette::WindowText));
+    LblDevice->setPalette(colors);
+    LblDevice->setToolTip(DeviceToolTip(device, present, devices_));
 }
 
 void TForm1::BtnComClick() {

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "serial/com_port.h"
+#include "serial/port_list.h"
 #include "transfer/port_link.h"
 #include "transfer/transfer.h"
 #include "ui/error_box.h"
@@ -20,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QSocketNotifier;
 class QTabWidget;
 
 namespace zelk {
@@ -48,6 +50,18 @@ public:
     // How errors reach the user; the modal box unless replaced (tests record).
     using TErrorBox = std::function<void(const TErrorReport&)>;
     void SetErrorBox(TErrorBox errorBox);
+
+    // Where the device label learns which serial devices are present: List
+    // names them; Fd becomes readable when one may have come or gone, and
+    // Drain reads what is waiting and says whether the set changed. The
+    // window watches udev unless given another (tests); owner, if any, is
+    // kept while watched.
+    struct TDeviceWatch {
+        std::function<std::vector<TSerialDevice>()> List;
+        int Fd = -1;
+        std::function<bool()> Drain;
+    };
+    void WatchDevices(TDeviceWatch watch, std::unique_ptr<TPortWatcher> owner = nullptr);
 
     // The program's one transfer, for observers (state, counters).
     const TTransfer& Transfer() const { return transfer_; }
@@ -82,6 +96,7 @@ private:
     // Runs a user action; an error ends it and shows the error box.
     void Guarded(const std::function<void()>& action);
     void ShowDevice();
+    void RefreshDevices();
     void ClosePort();
 
     QWidget* Panel1;
@@ -117,6 +132,11 @@ private:
     TTransfer transfer_{view_, *this};
     bool FileLoaded = false;
     bool PortOpen = false;
+
+    TDeviceWatch deviceWatch_;
+    std::vector<TSerialDevice> devices_;  // present at the last look
+    std::unique_ptr<TPortWatcher> portWatcher_;
+    std::unique_ptr<QSocketNotifier> deviceNotifier_;  // after the watcher: goes before its fd closes
 
     TMainThreadRunner mainThread_;
     // Last, so it goes first: its callback reaches into this window.

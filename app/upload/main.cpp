@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "port_choice.h"
+#include "serial/port_list.h"
 #include "upload_options.h"
 #include "uploader.h"
 
@@ -15,7 +17,7 @@ int main(int argc, char** argv) {
     // upload half way: its writes fail quietly instead.
     std::signal(SIGPIPE, SIG_IGN);
     try {
-        const TParsed parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        TParsed parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         switch (parsed.Command) {
         case TCommand::Help:
             std::cout << HelpText(program);
@@ -23,8 +25,27 @@ int main(int argc, char** argv) {
         case TCommand::Version:
             std::cout << program << ' ' << ZELK_VERSION << '\n';
             return kExitUploaded;
-        case TCommand::Upload:
-            return RunUpload(parsed.Options, std::cerr, ::isatty(STDERR_FILENO) == 1);
+        case TCommand::ListPorts:
+            std::cout << FormatPortList(zelk::ListSerialDevices());
+            return kExitUploaded;
+        case TCommand::Upload: {
+            TUploadOptions& options = parsed.Options;
+            // Neither -p nor -d: the one USB serial device present, never a
+            // wait on a port that is not there.
+            if (!options.PortGiven && options.Device.empty()) {
+                const TPortChoice choice = ChoosePort(zelk::ListSerialDevices());
+                if (!choice.Device) {
+                    std::cerr << program << ": " << choice.Problem << (choice.Problem.ends_with('\n') ? "" : "\n");
+                    return kExitUsageOrFile;
+                }
+                if (choice.Device->Number > 0)
+                    options.Port = choice.Device->Number;
+                else
+                    options.Device = choice.Device->Path;
+                if (!options.Quiet) std::cerr << ChosenPortLine(*choice.Device) << '\n';
+            }
+            return RunUpload(options, std::cerr, ::isatty(STDERR_FILENO) == 1);
+        }
         }
     } catch (const EUsageError& e) {
         std::cerr << program << ": " << e.what() << "\nTry '" << program << " --help' for more information.\n";

@@ -1,5 +1,7 @@
 #include "upload_options.h"
 
+#include <getopt.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cctype>
@@ -45,69 +47,110 @@ std::optional<std::string> CanonicalStart(const std::string& text) {
 TParsed ParseCommandLine(const std::vector<std::string>& args) {
     TParsed parsed;
     TUploadOptions& o = parsed.Options;
-    bool portGiven = false;
-    std::vector<std::string> files;
 
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::string value;
-        bool hasInlineValue = false;
-        if (arg.rfind("--", 0) == 0) {
-            if (const auto eq = arg.find('='); eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-                arg = arg.substr(0, eq);
-                hasInlineValue = true;
-            }
-        }
-        const auto takeValue = [&]() -> std::string {
-            if (hasInlineValue) return value;
-            if (i + 1 >= args.size()) throw EUsageError(arg + " needs a value");
-            return args[++i];
-        };
+    enum : int { kVersion = 256, kLog, kListPorts };
+    static const option kLongOptions[] = {
+        {"port", required_argument, nullptr, 'p'},    {"device", required_argument, nullptr, 'd'},
+        {"baud", required_argument, nullptr, 'b'},    {"start", required_argument, nullptr, 's'},
+        {"retries", required_argument, nullptr, 'r'}, {"timeout", required_argument, nullptr, 't'},
+        {"quiet", no_argument, nullptr, 'q'},         {"verbose", no_argument, nullptr, 'v'},
+        {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, kVersion},
+        {"log", required_argument, nullptr, kLog},    {"list-ports", no_argument, nullptr, kListPorts},
+        {nullptr, 0, nullptr, 0},
+    };
+    // getopt_long wants a program name first and writable strings.
+    std::vector<std::string> storage;
+    storage.reserve(args.size() + 1);
+    storage.push_back("zelk-upload");
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : storage) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(storage.size());
 
-        if (arg == "-h" || arg == "--help") {
+    // The option as typed, for messages: "--port" or "-p".
+    const auto named = [&](int index, int shortName) -> std::string {
+        if (index >= 0) return std::string("--") + kLongOptions[index].name;
+        return std::string("-") + static_cast<char>(shortName);
+    };
+
+    optind = 0;  // GNU: start afresh, also after an earlier parse
+    opterr = 0;  // our own messages
+    for (;;) {
+        int index = -1;
+        const int c = ::getopt_long(argc, argv.data(), ":p:d:b:s:r:t:qvh", kLongOptions, &index);
+        if (c == -1) break;
+        const std::string arg = named(index, c);
+        const std::string value = optarg != nullptr ? optarg : "";
+        switch (c) {
+        case 'h':
             parsed.Command = TCommand::Help;
             return parsed;
-        } else if (arg == "--version") {
+        case kVersion:
             parsed.Command = TCommand::Version;
             return parsed;
-        } else if (arg == "-p" || arg == "--port") {
-            o.Port = ParseInt(arg, takeValue());
+        case kListPorts:
+            parsed.Command = TCommand::ListPorts;
+            break;
+        case 'p':
+            o.Port = ParseInt(arg, value);
             if (o.Port < 1 || o.Port > 20) throw EUsageError("the port number must be 1 to 20");
-            portGiven = true;
-        } else if (arg == "-d" || arg == "--device") {
-            o.Device = takeValue();
+            o.PortGiven = true;
+            break;
+        case 'd':
+            o.Device = value;
             if (o.Device.empty()) throw EUsageError(arg + " needs a device path");
-        } else if (arg == "-b" || arg == "--baud") {
-            o.Baud = ParseInt(arg, takeValue());
+            break;
+        case 'b':
+            o.Baud = ParseInt(arg, value);
             if (!SupportedBaud(o.Baud))
                 throw EUsageError("unsupported baud rate " + std::to_string(o.Baud) +
                                   "; use 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or 115200");
-        } else if (arg == "-s" || arg == "--start") {
-            const std::string text = takeValue();
-            const auto start = CanonicalStart(text);
+            break;
+        case 's': {
+            const auto start = CanonicalStart(value);
             if (!start)
-                throw EUsageError("invalid start address '" + text +
+                throw EUsageError("invalid start address '" + value +
                                   "'; give the page as XX00h or 0xXX00 with two hex digits XX, e.g. 0100h or 0x0100");
             o.Start = *start;
-        } else if (arg == "-r" || arg == "--retries") {
-            o.Retries = ParseInt(arg, takeValue());
-            if (o.Retries < 0) throw EUsageError("--retries expects 0 or more");
-        } else if (arg == "-t" || arg == "--timeout") {
-            o.TimeoutSeconds = ParseSeconds(arg, takeValue());
-        } else if (arg == "-q" || arg == "--quiet") {
-            o.Quiet = true;
-        } else if (arg == "--") {
-            files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            throw EUsageError("unknown option " + arg);
-        } else {
-            files.push_back(arg);
+        }
+        case 'r':
+            o.Retries = ParseInt(arg, value);
+            if (o.Retries < 0) throw EUsageError("--retries expects 0 or more");
+            break;
+        case 't':
+            o.TimeoutSeconds = ParseSeconds(arg, value);
+            break;
+        case 'q':
+            o.Quiet = true;
+            break;
+        case 'v':
+            o.Verbose = true;
+            break;
+        case kLog:
+            o.LogFile = value;
+            if (o.LogFile.empty()) throw EUsageError(arg + " needs a file name");
+            break;
+        case ':': {
+            // A long option names itself in the word that lacked its value.
+            const std::string word = argv[optind - 1];
+            throw EUsageError((word.starts_with("--") ? word.substr(0, word.find('=')) : named(-1, optopt)) +
+                              " needs a value");
+        }
+        default: {  // '?'
+            const std::string word = argv[optind - 1];
+            if (optopt != 0 && !word.starts_with("--")) throw EUsageError("unknown option " + named(-1, optopt));
+            if (optopt != 0) throw EUsageError("option " + word.substr(0, word.find('=')) + " takes no value");
+            throw EUsageError("unknown option " + word.substr(0, word.find('=')));
+        }
         }
     }
+    if (parsed.Command == TCommand::ListPorts) return parsed;
 
-    if (portGiven && !o.Device.empty()) throw EUsageError("give either --port or --device, not both");
+    // getopt_long has moved the files behind the options, "--" included.
+    const std::vector<std::string> files(argv.begin() + optind, argv.begin() + argc);
+    if (o.PortGiven && !o.Device.empty()) throw EUsageError("give either --port or --device, not both");
     if (files.empty()) throw EUsageError("no file to upload");
     if (files.size() > 1) throw EUsageError("only one file can be uploaded at a time");
     o.File = files.front();
@@ -116,15 +159,18 @@ TParsed ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string HelpText(const std::string& program) {
     return "Usage: " + program + R"( [options] FILE
+       )" + program + R"( --list-ports
 
 Uploads FILE (at most 65,535 bytes) to the ZELK network controller of a
-Vector-06C over a serial port, exactly as the ZELK window does.
+Vector-06C over a serial port, exactly as the ZELK window does. With neither
+--port nor --device, the one USB serial adapter plugged in is used.
 
 Options:
-  -p, --port N         serial port number 1-20 (default 1): COM1-4 are /dev/ttyS0-3,
+  -p, --port N         serial port number 1-20: COM1-4 are /dev/ttyS0-3,
                        COM5-12 /dev/ttyUSB0-7, COM13-20 /dev/ttyACM0-7;
                        ZELK_COM<N>=PATH in the environment maps N to any device
   -d, --device PATH    use this serial device instead of a port number
+      --list-ports     list the serial devices present, with their numbers
   -b, --baud RATE      1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000,
                        57600 or 115200 (default 115200)
   -s, --start ADDR     start address in RAM as XX00h or 0xXX00 (default 0100h);
@@ -134,11 +180,14 @@ Options:
   -r, --retries N      give up when the device rejects the same packet N times
                        in a row (default 10; 0 never gives up)
   -q, --quiet          print nothing but errors
+  -v, --verbose        print every packet sent and every reply, timed, on stderr
+      --log FILE       write that trace to FILE (for bug reports)
   -h, --help           show this help
       --version        show the version
 
 Exit status: 0 uploaded; 1 the transfer failed or was interrupted;
-2 usage or file error; 3 port error; 4 time-out.
+2 usage or file error, or no single device to choose; 3 port error;
+4 time-out.
 )";
 }
 

@@ -9,12 +9,15 @@ namespace zelk::upload {
 
 struct TUploadOptions {
     int Port = 1;             // COM number, mapped like the window's
+    bool PortGiven = false;   // -p given; with neither -p nor -d the one USB serial device present is used
     std::string Device;       // an explicit device path, overriding Port
     int Baud = 115200;
     std::string Start = "0100h";  // always in the form XX00h, upper case
     int Retries = 10;             // the same packet rejected this often in a row ends the upload; 0: never
     double TimeoutSeconds = 30;  // 0 waits forever
     bool Quiet = false;
+    bool Verbose = false;     // trace every packet and reply on stderr
+    std::string LogFile;      // trace to this file as well
     std::string File;
 };
 
@@ -24,7 +27,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class TCommand { Upload, Help, Version };
+enum class TCommand { Upload, Help, Version, ListPorts };
 
 struct TParsed {
     TCommand Command = TCommand::Upload;

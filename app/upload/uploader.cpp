@@ -1,5 +1,7 @@
 #include "uploader.h"
 
+#include <cerrno>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -8,6 +10,7 @@
 #include "main_loop.h"
 #include "progress.h"
 #include "serial/com_port.h"
+#include "trace.h"
 #include "transfer/transfer.h"
 #include "ui/texts.h"
 
@@ -38,8 +41,8 @@ const char* OutcomeText(TOutcome outcome) {
 // lines and the outcome; the port is its link.
 class TConsoleUpload final : public TTransferEvents, public TPortLink {
 public:
-    TConsoleUpload(const TUploadOptions& options, std::ostream& err, bool errIsTerminal)
-        : options_(options), err_(err), progress_(err, errIsTerminal) {}
+    TConsoleUpload(const TUploadOptions& options, std::ostream& err, bool errIsTerminal, TTracer& tracer)
+        : options_(options), err_(err), progress_(err, errIsTerminal), tracer_(tracer) {}
 
     // Each step returns the exit code that ends the upload, or nothing to go on.
     std::optional<int> Load();
@@ -61,6 +64,7 @@ private:
     void NoPort() override {}
     bool Write(std::span<const std::uint8_t> bytes) override {
         if (!port_) return false;
+        tracer_.Sent(bytes);
         port_->Write(bytes);
         return true;
     }
@@ -71,6 +75,7 @@ private:
     const TUploadOptions& options_;
     std::ostream& err_;
     TProgressPrinter progress_;
+    TTracer& tracer_;
     TMainLoop loop_;  // before the port: it blocks the signals before the reader thread starts
     TTransfer transfer_{*this, *this};
     std::unique_ptr<TComPort> port_;
@@ -127,6 +132,7 @@ std::optional<int> TConsoleUpload::Open() {
 }
 
 void TConsoleUpload::OnRead(std::span<const std::uint8_t> bytes) {
+    tracer_.Received(bytes);
     try {
         transfer_.OnRead(bytes);
     } catch (const EComPortError& e) {
@@ -197,7 +203,21 @@ int TConsoleUpload::Report(int exitCode, const std::string& message) {
 }  // namespace
 
 int RunUpload(const TUploadOptions& options, std::ostream& err, bool errIsTerminal) {
-    TConsoleUpload upload(options, err, errIsTerminal);
+    // The trace: on err for --verbose, in a file for --log.
+    std::vector<std::ostream*> traceTo;
+    if (options.Verbose) traceTo.push_back(&err);
+    std::ofstream log;
+    if (!options.LogFile.empty()) {
+        log.open(options.LogFile);
+        if (!log) {
+            err << "Cannot open log file " << options.LogFile << ": " << std::generic_category().message(errno) << '\n';
+            return kExitUsageOrFile;
+        }
+        traceTo.push_back(&log);
+    }
+    TTracer tracer(std::move(traceTo));
+    // Trace lines and a progress line redrawn in place would overwrite each other.
+    TConsoleUpload upload(options, err, errIsTerminal && !options.Verbose, tracer);
     if (const auto code = upload.Load()) return *code;
     if (const auto code = upload.Open()) return *code;
     return upload.Run();

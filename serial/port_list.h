@@ -1,0 +1,87 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "serial/port_holder.h"
+
+namespace zelk {
+
+// A serial device that is present, as the port list shows it.
+struct TSerialDevice {
+    int Number = 0;            // the COM number that reaches it; 0 for none
+    std::string Path;          // /dev/ttyUSB0
+    std::string ById;          // /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0, when udev made one
+    std::string VendorProduct; // USB "0403:6001", when known
+    std::string Product;       // "FT232R USB UART", when known
+    std::string Serial;        // "A50285BI", when known
+    std::string Driver;        // "ftdi_sio", "cdc_acm", "serial8250"
+    bool Usb = false;          // a USB adapter (ttyUSB, ttyACM or any device below a USB device)
+    bool Accessible = false;   // this user may open it for reading and writing
+    std::vector<TPortHolder> Holders;  // other programs that have it open
+};
+
+// What the system says about one tty device, gathered from udev and sysfs:
+// the seam between the system and the list, so the list can be built from
+// made-up records.
+struct TPortRecord {
+    std::string SysName;   // ttyUSB0
+    std::string DevNode;   // /dev/ttyUSB0
+    std::string RealPath;  // DevNode with links resolved
+    bool HasParent = false;     // sits below a hardware device
+    std::string Driver;         // the parent's driver, empty for none
+    std::optional<int> UartType;  // TIOCGSERIAL type where the driver reports one; 0 is "unknown" (no UART)
+    std::map<std::string, std::string> Properties;     // udev properties: DEVLINKS, ID_VENDOR_ID, ID_MODEL, ...
+    std::map<std::string, std::string> UsbAttributes;  // the USB device's idVendor, idProduct, product, serial
+    bool Accessible = false;
+    std::vector<TPortHolder> Holders;
+};
+
+// COM number -> real path of the device it reaches (DevicePathForPort, links resolved).
+using TNumberTable = std::vector<std::pair<int, std::string>>;
+
+// The table for 1..20 as the environment sets it now.
+TNumberTable CurrentNumberTable();
+
+// The device a record stands for, or nothing for a tty that is no serial
+// port (a virtual console, a legacy ttyS placeholder without a UART).
+std::optional<TSerialDevice> DeviceFromRecord(const TPortRecord& record, const TNumberTable& numbers);
+
+// Every serial device present, by COM number (those without one last), then path.
+// Empty where udev cannot be asked.
+std::vector<TSerialDevice> ListSerialDevices();
+
+// How the device of a port number stands.
+enum class TPresence { Present, Absent };
+// Present when a listed device has that number, or when the path exists but
+// is no tty udev knows (a pseudo-terminal, which udev does not list).
+TPresence PortPresence(int number, const std::string& devicePath, const std::vector<TSerialDevice>& devices);
+
+// "FT232R USB UART", else the vendor:product, else the driver; empty when nothing is known.
+std::string DeviceDescription(const TSerialDevice& device);
+
+// Follows serial devices coming and going: a udev monitor for subsystem tty.
+// Put Fd() on an event loop; when it is readable, call Drain().
+class TPortWatcher {
+public:
+    // Without a usable udev, Fd() is -1 and nothing is ever reported.
+    TPortWatcher();
+    ~TPortWatcher();
+    TPortWatcher(const TPortWatcher&) = delete;
+    TPortWatcher& operator=(const TPortWatcher&) = delete;
+
+    int Fd() const;
+    // Reads every event waiting, without blocking; true if a device was added
+    // or removed (the set of devices may have changed).
+    bool Drain();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+};
+
+}  // namespace zelk

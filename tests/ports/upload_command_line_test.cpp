@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "port_choice.h"
+#include "trace.h"
+#include "upload_options.h"
+#include "uploader.h"
+
+namespace zelk::upload {
+namespace {
+
+std::string UsageError(const std::vector<std::string>& args) {
+    try {
+        ParseCommandLine(args);
+    } catch (const EUsageError& e) {
+        return e.what();
+    }
+    return "(accepted)";
+}
+
+TEST(UploadCommandLine, ValuesJoinedToTheirOptionsAndGroupedFlags) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-p5", "a.rom"}, {"-qp", "5", "a.rom"}, {"--port=5", "a.rom"}, {"a.rom", "--port", "5"}}) {
+        const TParsed p = ParseCommandLine(args);
+        EXPECT_EQ(p.Options.Port, 5) << args[0];
+        EXPECT_TRUE(p.Options.PortGiven);
+        EXPECT_EQ(p.Options.File, "a.rom");
+    }
+    EXPECT_TRUE(ParseCommandLine({"-qp", "5", "a.rom"}).Options.Quiet);
+    const TParsed v = ParseCommandLine({"-vs0x2000", "-b9600", "--log", "t.log", "a.rom"});
+    EXPECT_TRUE(v.Options.Verbose);
+    EXPECT_EQ(v.Options.Start, "2000h");
+    EXPECT_EQ(v.Options.Baud, 9600);
+    EXPECT_EQ(v.Options.LogFile, "t.log");
+    EXPECT_FALSE(ParseCommandLine({"a.rom"}).Options.PortGiven);
+    EXPECT_EQ(ParseCommandLine({"--list-ports"}).Command, TCommand::ListPorts);
+}
+
+TEST(UploadCommandLine, MessagesNameTheOptionAsTyped) {
+    EXPECT_EQ(UsageError({"--frobnicate=1", "a.rom"}), "unknown option --frobnicate");
+    EXPECT_EQ(UsageError({"-x", "a.rom"}), "unknown option -x");
+    EXPECT_EQ(UsageError({"a.rom", "-s"}), "-s needs a value");
+    EXPECT_EQ(UsageError({"a.rom", "--log"}), "--log needs a value");
+    EXPECT_EQ(UsageError({"--port=5x", "a.rom"}), "--port expects a whole number, not '5x'");
+    // A second parse starts afresh (getopt keeps its place in globals).
+    EXPECT_EQ(UsageError({"-q"}), "no file to upload");
+}
+
+TEST(UploadCommandLine, LogFileThatCannotBeOpenedIsAUsageError) {
+    TUploadOptions options;
+    options.File = "a.rom";
+    options.LogFile = "/nonexistent/zelk-test/trace.log";
+    std::ostringstream err;
+    EXPECT_EQ(RunUpload(options, err, false), kExitUsageOrFile);
+    EXPECT_EQ(err.str(), "Cannot open log file /nonexistent/zelk-test/trace.log: No such file or directory\n");
+}
+
+TEST(UploadTrace, LinesAreTimedHexWithTheirLength) {
+    const std::uint8_t packet[] = {0xE6, 0x00, 0x1F};
+    const std::uint8_t ack[] = {0x05};
+    EXPECT_EQ(FormatTraceLine(0.123456, '>', packet), "+0.123456 > E6 00 1F (3 bytes)");
+    EXPECT_EQ(FormatTraceLine(0.124001, '<', ack), "+0.124001 < 05");
+}
+
+TSerialDevice Device(int number, std::string path, bool usb) {
+    TSerialDevice d;
+    d.Number = number;
+    d.Path = std::move(path);
+    d.Usb = usb;
+    d.Accessible = true;
+    return d;
+}
+
+TEST(PortListing, OneAlignedLineADevice) {
+    TSerialDevice ftdi = Device(5, "/dev/ttyUSB0", true);
+    ftdi.VendorProduct = "0403:6001";
+    ftdi.Driver = "ftdi_sio";
+    ftdi.Product = "FT232R USB UART";
+    ftdi.Serial = "A50285BI";
+    ftdi.ById = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    TSerialDevice uart = Device(0, "/dev/ttyS4", false);
+    uart.Driver = "serial";
+    uart.Accessible = false;
+    uart.Holders = {{1234, "minicom"}};
+    EXPECT_EQ(FormatPortList({ftdi, uart}),
+              "PORT  DEVICE        USB ID     DRIVER    ACCESS  STATE                 PRODUCT          SERIAL    BY-ID\n"
+              "COM5  /dev/ttyUSB0  0403:6001  ftdi_sio  rw      free                  FT232R USB UART  A50285BI  "
+              "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n"
+              "-     /dev/ttyS4    -          serial    denied  in use: minicom/1234  -                -         -\n");
+    EXPECT_EQ(FormatPortList({}), "no serial device found\n");
+    EXPECT_EQ(ChosenPortLine(ftdi), "port: COM5 /dev/ttyUSB0 (FT232R USB UART)");
+}
+
+TEST(PortListing, OnlyASingleUsbDeviceIsChosen) {
+    const TSerialDevice usb = Device(13, "/dev/ttyACM0", true);
+    const TSerialDevice uart = Device(1, "/dev/ttyS0", false);
+    EXPECT_EQ(ChoosePort({uart, usb}).Device->Path, "/dev/ttyACM0");
+    EXPECT_FALSE(ChoosePort({}).Device);
+    EXPECT_FALSE(ChoosePort({uart}).Device);
+    const TPortChoice two = ChoosePort({usb, Device(5, "/dev/ttyUSB0", true)});
+    EXPECT_FALSE(two.Device);
+    EXPECT_NE(two.Problem.find("\nCOM5   /dev/ttyUSB0"), std::string::npos) << two.Problem;
+}
+
+}  // namespace
+}  // namespace zelk::upload
