@@ -1,4 +1,9 @@
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <iostream>
@@ -11,9 +16,16 @@
 int main(int argc, char** argv) {
     using namespace zelk::upload;
     const std::string program = "zelk-upload";
+#ifdef _WIN32
+    // The messages are UTF-8 (Russian, as the window's): so is the console.
+    ::SetConsoleOutputCP(CP_UTF8);
+    const bool errIsTerminal = ::_isatty(_fileno(stderr)) != 0;
+#else
     // A reader of our messages that goes away (| head) must not end the
     // upload half way: its writes fail quietly instead.
     std::signal(SIGPIPE, SIG_IGN);
+    const bool errIsTerminal = ::isatty(STDERR_FILENO) == 1;
+#endif
     try {
         const TParsed parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         switch (parsed.Command) {
@@ -24,7 +36,7 @@ int main(int argc, char** argv) {
             std::cout << program << ' ' << ZELK_VERSION << '\n';
             return kExitUploaded;
         case TCommand::Upload:
-            return RunUpload(parsed.Options, std::cerr, ::isatty(STDERR_FILENO) == 1);
+            return RunUpload(parsed.Options, std::cerr, errIsTerminal);
         }
     } catch (const EUsageError& e) {
         std::cerr << program << ": " << e.what() << "\nTry '" << program << " --help' for more information.\n";
