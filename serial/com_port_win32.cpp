@@ -264,8 +264,9 @@ std::size_t TWin32Backend::Read(std::span<std::uint8_t> buffer) {
     const DWORD queued = QueuedBytes();
     const bool probe = std::exchange(probe_, false);
     if ((queued == 0 && !probe) || buffer.empty()) return 0;
-    // A probe asks for one byte: with the read time-outs set it returns at
-    // once, with a byte that has just come in or with none.
+    // A probe asks for one byte. Windows, with the read time-outs set, returns
+    // at once with a byte that has just come in or with none; Wine keeps the
+    // read pending until a byte comes, so it waits with the wake event too.
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>({std::max<DWORD>(queued, 1), buffer.size(), 256}));
     const HANDLE h = port_.Get();
     OVERLAPPED ov{};
@@ -275,9 +276,23 @@ std::size_t TWin32Backend::Read(std::span<std::uint8_t> buffer) {
     if (!::ReadFile(h, buffer.data(), want, &got, &ov)) {
         const DWORD err = ::GetLastError();
         if (err != ERROR_IO_PENDING) throw Error("Error reading port " + name_, err);
-        // The bytes are queued already (or none are asked for): this completes at once.
+        if (queued == 0) {
+            const std::array<HANDLE, 2> events{readEvent_.Get(), wakeEvent_.Get()};
+            const DWORD which = ::WaitForMultipleObjects(2, events.data(), FALSE, INFINITE);
+            if (which != WAIT_OBJECT_0) {
+                const DWORD waitErr = ::GetLastError();
+                ::CancelIoEx(h, &ov);
+                const bool completed = ::GetOverlappedResult(h, &ov, &got, TRUE) != FALSE;
+                if (which != WAIT_OBJECT_0 + 1) throw Error("Error reading port " + name_, waitErr);
+                // The wake belongs to the reader's loop: the next Wait reports it.
+                ::SetEvent(wakeEvent_.Get());
+                return completed ? got : 0;
+            }
+        }
+        // Done now, or (bytes were queued) done at once.
         if (!::GetOverlappedResult(h, &ov, &got, TRUE)) throw Error("Error reading port " + name_, ::GetLastError());
     }
+    if (got > 0) emptyWaits_ = 0;
     return got;
 }
 
