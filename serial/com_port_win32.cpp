@@ -61,10 +61,10 @@ bool DeviceGone(DWORD err) {
 }
 
 // Consecutive empty returns of WaitCommEvent before the reader starts to
-// pause between them, and the longest pause. Wine's serial layer on a
-// pseudo-terminal can report an empty event mask at once, again and again,
-// with no byte queued; the pauses keep that from spinning the reader while
-// the first few returns still cost no latency.
+// pause between them, and the longest pause. A driver may end waits with no
+// event and no byte queued, again and again (Wine on a pseudo-terminal ends
+// every pending wait so after about a millisecond); the pauses keep that from
+// spinning the reader, while the first few returns cost no latency.
 constexpr int kEmptyWaitsBeforePause = 3;
 constexpr DWORD kLongestPauseMs = 16;
 
