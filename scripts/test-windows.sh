@@ -34,7 +34,7 @@ rm -rf "$work"
 mkdir -p "$work"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "=== wine prefix"
-  wineboot -i >"$work/wineboot.log" 2>&1
+  wineboot -i </dev/null >"$work/wineboot.log" 2>&1
   wineserver -w
 fi
 
@@ -67,7 +67,7 @@ start_emu() {  # name emu-args...
   local pty=
   read -r -t 20 pty <&"${EMU[0]}" || true  # its first line, flushed at once
   [ -n "$pty" ] || { echo "zelk-emu printed no terminal"; return 1; }
-  wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$pty" /f >/dev/null 2>&1
+  wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$pty" /f </dev/null >/dev/null 2>&1
   wineserver -k || true
   wineserver -w
   wineserver -p 30 >>"$work/wineserver.log" 2>&1
