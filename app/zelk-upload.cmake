@@ -1,6 +1,6 @@
 # The command-line uploader: the same transfer core and port, no Qt.
 add_library(zelk_upload STATIC
-  upload/main_loop.cpp
+  $<IF:$<BOOL:${WIN32}>,upload/main_loop_win32.cpp,upload/main_loop.cpp>
   upload/port_choice.cpp
   upload/progress.cpp
   upload/trace.cpp

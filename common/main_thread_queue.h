@@ -25,7 +25,12 @@ public:
     TMainThreadQueue(const TMainThreadQueue&) = delete;
     TMainThreadQueue& operator=(const TMainThreadQueue&) = delete;
 
+#ifdef _WIN32
+    // A manual-reset event (a HANDLE), signalled while calls wait.
+    void* WaitHandle() const;
+#else
     int Fd() const;
+#endif
     // Safe to call from any thread, also after the queue is gone (it then
     // returns without running anything). On the queue's own thread a call
     // runs at once.

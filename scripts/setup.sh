@@ -10,21 +10,35 @@ packages=(
   fonts-dejavu-core fonts-liberation fontconfig
   xvfb xauth
 )
+# The Windows cross build and Wine to run it: without their recommends, which
+# would bring a desktop's worth of media libraries.
+lean_packages=(
+  g++-mingw-w64-x86-64-posix
+  wine64 wine
+)
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
+missing_of() {  # prints the packages given that are not installed
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      echo "$p"
+    fi
+  done
+}
+mapfile -t missing < <(missing_of "${packages[@]}")
+mapfile -t missing_lean < <(missing_of "${lean_packages[@]}")
 
-if [ ${#missing[@]} -eq 0 ]; then
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing_lean[@]} -eq 0 ]; then
   exit 0
 fi
 
-echo "setup: installing ${missing[*]}"
+echo "setup: installing ${missing[*]} ${missing_lean[*]}"
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -q
-"${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
+fi
+if [ ${#missing_lean[@]} -gt 0 ]; then
+  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing_lean[@]}"
+fi

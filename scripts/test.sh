@@ -22,3 +22,8 @@ run() {  # name sanitizer ctest-args...
 run ci "" 
 run asan address
 run tsan thread -L threads
+
+# zelk-upload.exe and the Windows tests, cross-built and run under Wine
+# against the emulator of the plain build.
+echo "=== windows stage"
+ZELK_EMU="$PWD/build/ci/tools/zelk-emu" scripts/test-windows.sh

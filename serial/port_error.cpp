@@ -6,7 +6,9 @@ namespace zelk {
 
 bool EComPortError::PermissionDenied() const {
 #ifdef _WIN32
-    return Errno == 5;  // ERROR_ACCESS_DENIED
+    // A COM port answers ERROR_ACCESS_DENIED while another program holds it;
+    // there is no group to join, so the dialout advice never applies.
+    return false;
 #else
     return Errno == EACCES || Errno == EPERM;
 #endif

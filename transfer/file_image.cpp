@@ -13,6 +13,15 @@ namespace zelk {
 
 namespace {
 
+#ifdef _WIN32
+// Binary mode, or the C runtime would turn CR LF into LF and stop at 0x1A.
+constexpr int kOpenFlags = O_RDONLY | O_BINARY;
+constexpr const char* kSeparators = "/\\";
+#else
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+constexpr const char* kSeparators = "/";
+#endif
+
 class TFileFd {
 public:
     explicit TFileFd(int fd) : fd_(fd) {}
@@ -66,7 +75,7 @@ std::int32_t BlockCount(std::int32_t fileLen) { return fileLen / kPageSize; }
 std::string ShortName(std::string_view path) {
     // The last separator counts only past the first character: "/name" stays whole.
     std::string_view name = path;
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = path.find_last_of(kSeparators);
     if (slash != std::string_view::npos && slash > 0) name = path.substr(slash + 1);
 
     std::string result(name);
@@ -78,7 +87,7 @@ std::string ShortName(std::string_view path) {
 
 TLoadResult LoadImage(const std::string& path, TImage& image) {
     TLoadResult result;
-    const int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int raw = ::open(path.c_str(), kOpenFlags);
     if (raw < 0) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR) return result;  // Missing

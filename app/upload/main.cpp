@@ -1,4 +1,9 @@
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <iostream>
@@ -13,9 +18,16 @@
 int main(int argc, char** argv) {
     using namespace zelk::upload;
     const std::string program = "zelk-upload";
+#ifdef _WIN32
+    // The messages are UTF-8 (Russian, as the window's): so is the console.
+    ::SetConsoleOutputCP(CP_UTF8);
+    const bool errIsTerminal = ::_isatty(_fileno(stderr)) != 0;
+#else
     // A reader of our messages that goes away (| head) must not end the
     // upload half way: its writes fail quietly instead.
     std::signal(SIGPIPE, SIG_IGN);
+    const bool errIsTerminal = ::isatty(STDERR_FILENO) == 1;
+#endif
     try {
         TParsed parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         switch (parsed.Command) {
@@ -44,7 +56,7 @@ int main(int argc, char** argv) {
                     options.Device = choice.Device->Path;
                 if (!options.Quiet) std::cerr << ChosenPortLine(*choice.Device) << '\n';
             }
-            return RunUpload(options, std::cerr, ::isatty(STDERR_FILENO) == 1);
+            return RunUpload(options, std::cerr, errIsTerminal);
         }
         }
     } catch (const EUsageError& e) {

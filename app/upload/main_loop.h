@@ -4,14 +4,24 @@
 #include <optional>
 
 #include "common/main_thread_queue.h"
+#ifdef _WIN32
+#include <memory>
+#else
 #include "common/unique_fd.h"
+#endif
 
 namespace zelk::upload {
+
+#ifdef _WIN32
+struct TConsoleStop;  // what the console control handler shares with the loop
+#endif
 
 // The command line's main thread: runs the calls the reader thread hands over
 // (waiting for each, as the window's event loop does), and watches for Ctrl-C
 // and a deadline. Construct it before any thread starts: it blocks SIGINT,
 // SIGTERM and SIGHUP for the whole process so that they arrive here instead.
+// On Windows Ctrl-C, Ctrl-Break and closing the console come the same way,
+// through a console control handler.
 class TMainLoop {
 public:
     using TClock = std::chrono::steady_clock;
@@ -19,6 +29,9 @@ public:
 
     TMainLoop();
     // Calls still queued are dropped and their callers released.
+#ifdef _WIN32
+    ~TMainLoop();
+#endif
     TMainLoop(const TMainLoop&) = delete;
     TMainLoop& operator=(const TMainLoop&) = delete;
 
@@ -30,7 +43,11 @@ public:
 
 private:
     TMainThreadQueue queue_;
+#ifdef _WIN32
+    std::shared_ptr<TConsoleStop> stop_;
+#else
     TUniqueFd signalFd_;
+#endif
 };
 
 }  // namespace zelk::upload

@@ -1,0 +1,112 @@
+// TMainThreadQueue on Windows: the same queue as main_thread_queue.cpp, with
+// a manual-reset event in place of the eventfd, signalled while calls wait.
+#include "common/main_thread_queue.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "common/unique_handle.h"
+
+namespace zelk {
+
+struct TMainThreadQueue::TState {
+    // Shared by the caller and the queue: a caller that stops waiting leaves
+    // a call that is already running with the main thread.
+    struct TCall {
+        std::function<void()> Fn;
+        std::exception_ptr Error;
+        bool Done = false;
+    };
+    using TCallPtr = std::shared_ptr<TCall>;
+
+    TState() : WakeEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        if (!WakeEvent)
+            throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateEvent");
+    }
+
+    void Call(std::function<void()> fn, std::stop_token stop) {
+        if (std::this_thread::get_id() == MainThread) return fn();
+        const auto call = std::make_shared<TCall>(TCall{std::move(fn), nullptr, false});
+        {
+            std::lock_guard lock(Mutex);
+            if (Closed || stop.stop_requested()) return;
+            Pending.push_back(call);
+        }
+        ::SetEvent(WakeEvent.Get());
+        std::unique_lock lock(Mutex);
+        if (!Finished.wait(lock, stop, [&] { return call->Done; })) {
+            // Stopped: a call that has not started never will.
+            std::erase(Pending, call);
+            return;
+        }
+        if (call->Error) std::rethrow_exception(call->Error);
+    }
+
+    void RunPending() {
+        // Reset before the queue is emptied: a call queued from now on sets it again.
+        ::ResetEvent(WakeEvent.Get());
+        for (;;) {
+            TCallPtr call;
+            {
+                std::lock_guard lock(Mutex);
+                if (Pending.empty()) return;
+                call = std::move(Pending.front());
+                Pending.pop_front();
+            }
+            try {
+                call->Fn();
+            } catch (...) {
+                call->Error = std::current_exception();
+            }
+            {
+                std::lock_guard lock(Mutex);
+                call->Done = true;
+            }
+            Finished.notify_all();
+        }
+    }
+
+    void Close() {
+        {
+            std::lock_guard lock(Mutex);
+            Closed = true;
+            for (const TCallPtr& call : Pending) call->Done = true;
+            Pending.clear();
+        }
+        Finished.notify_all();
+    }
+
+    const std::thread::id MainThread = std::this_thread::get_id();
+    const TUniqueHandle WakeEvent;
+    mutable std::mutex Mutex;
+    std::condition_variable_any Finished;
+    std::deque<TCallPtr> Pending;
+    bool Closed = false;
+};
+
+TMainThreadQueue::TMainThreadQueue() : state_(std::make_shared<TState>()) {}
+
+TMainThreadQueue::~TMainThreadQueue() { state_->Close(); }
+
+void* TMainThreadQueue::WaitHandle() const { return state_->WakeEvent.Get(); }
+
+TMainThreadInvoker TMainThreadQueue::Invoker() const {
+    return [state = state_](std::function<void()> fn, std::stop_token stop) { state->Call(std::move(fn), std::move(stop)); };
+}
+
+void TMainThreadQueue::RunPending() { state_->RunPending(); }
+
+std::size_t TMainThreadQueue::Queued() const {
+    std::lock_guard lock(state_->Mutex);
+    return state_->Pending.size();
+}
+
+}  // namespace zelk
