@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
+  nettle-dev
   qt6-base-dev libgl-dev
   libgtest-dev googletest
   fonts-dejavu-core fonts-liberation fontconfig
