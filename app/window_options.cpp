@@ -101,6 +101,7 @@ opens with the window's port button.
       --version      show the version and exit
 
 Qt's own options, such as -platform NAME or -style NAME, are taken as well.
+
 Exit status: 0 when the window is closed; 2 for a usage error.
 )";
 }

@@ -30,7 +30,7 @@ Plays the ZELK network controller of a Vector-06C for the ZELK uploader.
 
 Creates a pseudo-terminal (or serves --device) and prints the path the
 uploader opens as the first line of standard output; point the uploader's
-port at it with ZELK_COM1=PATH (tools/README.md has a script). Then it waits
+port at it with ZELK_COM1=PATH (its README has a script). Then it waits
 for the start burst, asks for every packet with 0x05, checks it, answers
 0x06 or 0xF4 and rebuilds the uploaded bytes. After each upload it prints a
 summary, with the SHA-256 of the rebuilt bytes, on standard error.
