@@ -9,6 +9,7 @@ packages=(
   libgtest-dev googletest
   fonts-dejavu-core fonts-liberation fontconfig
   xvfb xauth
+  help2man dpkg-dev file desktop-file-utils bash-completion
 )
 
 missing=()
