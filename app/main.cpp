@@ -1,11 +1,68 @@
 #include <QApplication>
+#include <QRegularExpression>
+#include <QStringList>
+#include <iostream>
+#include <optional>
 
+#include "app/window_options.h"
 #include "ui/ABOUT.h"
 #include "ui/close_on_signals.h"
 #include "ui/fils_io.h"
 #include "ui/main_zelk.h"
 
+namespace {
+
+QStringList Arguments(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// Whether an argument may be one of Qt's own options (-platform NAME,
+// -style NAME, ...), which QApplication takes out: anything dashed that is
+// not this program's own option or an option's value.
+bool MayHoldQtOptions(const QStringList& arguments) {
+    static const QRegularExpression own("^(-[pbsh]([^A-Za-z].*)?|--(port|baud|start|help|version)(=.*)?)$");
+    static const QRegularExpression takesValue("^(-[pbs]|--(port|baud|start))$");
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == "--") break;
+        if (!a.startsWith('-')) continue;
+        if (!own.match(a).hasMatch()) return true;
+        if (takesValue.match(a).hasMatch()) ++i;
+    }
+    return false;
+}
+
+// The exit status when the command line is answered without the window.
+std::optional<int> Answer(const zelk::TWindowCommandLine& line) {
+    switch (line.Command) {
+    case zelk::TWindowCommand::Help:
+        std::cout << zelk::WindowHelpText().toStdString();
+        return 0;
+    case zelk::TWindowCommand::Version:
+        std::cout << "zelk " << ZELK_VERSION << '\n';
+        return 0;
+    case zelk::TWindowCommand::UsageError:
+        std::cerr << "zelk: " << line.Error.toStdString() << "\nTry 'zelk --help' for more information.\n";
+        return 2;
+    case zelk::TWindowCommand::Run:
+        break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // --help, --version and usage errors first, with no window system; an
+    // error that may come from Qt's own options waits until they are out.
+    const QStringList arguments = Arguments(argc, argv);
+    const zelk::TWindowCommandLine early = zelk::ParseWindowCommandLine(arguments);
+    if (early.Command != zelk::TWindowCommand::Run &&
+        (early.Command != zelk::TWindowCommand::UsageError || !MayHoldQtOptions(arguments)))
+        return *Answer(early);
+
     zelk::TForm1* window = nullptr;
     // Before QApplication, whose threads must inherit the blocked signals.
     zelk::TCloseOnSignals closeOnSignals([&window] {
@@ -17,6 +74,9 @@ int main(int argc, char* argv[]) {
     // The name, not the display name: Qt would append a display name to
     // every window caption.
     QApplication::setApplicationName("ZELK");
+    QApplication::setApplicationVersion(ZELK_VERSION);
+    const zelk::TWindowCommandLine line = zelk::ParseWindowCommandLine(QApplication::arguments());
+    if (const std::optional<int> status = Answer(line)) return *status;
 
     zelk::TForm1 form1;
     zelk::TAboutBox aboutBox;
@@ -25,5 +85,6 @@ int main(int argc, char* argv[]) {
     window = &form1;
     closeOnSignals.Watch();
     form1.show();
+    zelk::ApplyWindowOptions(form1, line.Options);
     return app.exec();
 }

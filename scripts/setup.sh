@@ -5,10 +5,12 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libudev-dev
+  nettle-dev
   qt6-base-dev libgl-dev
   libgtest-dev googletest
   fonts-dejavu-core fonts-liberation fontconfig
   xvfb xauth
+  help2man dpkg-dev file desktop-file-utils bash-completion
 )
 # The Windows cross build and Wine to run it: without their recommends, which
 # would bring a desktop's worth of media libraries.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, then builds and runs every test: a plain build with warnings as
-# errors, an ASan+UBSan build, and a TSan build of everything that runs threads.
+# errors, an ASan+UBSan build, and a TSan build of everything that runs threads;
+# then builds the Debian package and checks it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -22,6 +23,12 @@ run() {  # name sanitizer ctest-args...
 run ci "" 
 run asan address
 run tsan thread -L threads
+
+echo "=== package"
+package_start=$SECONDS
+scripts/package.sh
+scripts/check-package.sh
+echo "package stage: $((SECONDS - package_start)) s"
 
 # zelk-upload.exe and the Windows tests, cross-built and run under Wine
 # against the emulator of the plain build.

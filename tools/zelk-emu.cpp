@@ -30,9 +30,10 @@ Plays the ZELK network controller of a Vector-06C for the ZELK uploader.
 
 Creates a pseudo-terminal (or serves --device) and prints the path the
 uploader opens as the first line of standard output; point the uploader's
-port at it with ZELK_COM1=PATH (tools/README.md has a script). Then it waits for the start burst, asks for every packet with 0x05, checks
-it, answers 0x06 or 0xF4 and rebuilds the uploaded bytes. After each upload
-it prints a summary on standard error.
+port at it with ZELK_COM1=PATH (its README has a script). Then it waits
+for the start burst, asks for every packet with 0x05, checks it, answers
+0x06 or 0xF4 and rebuilds the uploaded bytes. After each upload it prints a
+summary, with the SHA-256 of the rebuilt bytes, on standard error.
 
   --device PATH               serve this terminal device instead of a new
                               pseudo-terminal
@@ -53,6 +54,7 @@ it prints a summary on standard error.
   --ack-with-request N        acknowledge packet N with 06 05 in one write
   --watch-stdin               also stop when standard input closes
   --help                      show this help and exit
+  --version                   show the version and exit
 
 Packets are numbered from 1 in each upload, in the order they arrive,
 headers and data alike, resent ones included.
@@ -91,6 +93,9 @@ TArgs Parse(int argc, char** argv) {
         };
         if (option == "--help") {
             std::cout << kHelp;
+            std::exit(0);
+        } else if (option == "--version") {
+            std::cout << "zelk-emu " << ZELK_VERSION << '\n';
             std::exit(0);
         } else if (option == "--device") {
             args.Options.DevicePath = value();

@@ -61,18 +61,12 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), dlgOpen1(std::make_unique<TQt
     tmr1.setTimerType(Qt::PreciseTimer);
 }
 
-bool LoadFile(TOpenFileDialog& dlgOpen1, TImage& image, std::int32_t& fileLen, QLineEdit& Edt_z_name) {
-    bool failed = true;
-    if (const std::optional<QString> path = dlgOpen1.Execute()) {
-        const TLoadResult result = LoadImage(QFile::encodeName(*path).toStdString(), image);
-        if (result.Status == TLoadStatus::Loaded) {
-            fileLen = result.FileLen;
-            Edt_z_name.setText(QFile::decodeName(QByteArray::fromStdString(result.ShortName)));
-            failed = false;
-        }
-    }
-    dlgOpen1.ClearFileName();
-    return failed;
+bool LoadFilePath(const QString& path, TImage& image, std::int32_t& fileLen, QLineEdit& Edt_z_name) {
+    const TLoadResult result = LoadImage(QFile::encodeName(path).toStdString(), image);
+    if (result.Status != TLoadStatus::Loaded) return true;
+    fileLen = result.FileLen;
+    Edt_z_name.setText(QFile::decodeName(QByteArray::fromStdString(result.ShortName)));
+    return false;
 }
 
 void FlashStatus(TStatusBar& stat1, QTimer& tmr1, bool failed) {

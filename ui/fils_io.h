@@ -16,7 +16,7 @@ namespace zelk {
 
 class TStatusBar;
 
-// The open-file dialog as LoadFile uses it. Tests put a scripted one in place.
+// The open-file dialog as the window uses it. Tests put a scripted one in place.
 class TOpenFileDialog {
 public:
     virtual ~TOpenFileDialog() = default;
@@ -64,10 +64,10 @@ public:
     QTimer tmr1;
 };
 
-// Runs the dialog and reads the chosen file into image. Returns true (failed)
-// when cancelled, missing or 65,536 bytes or more; throws EInOutError when the
-// file cannot be read. On success sets fileLen and shows the short name.
-bool LoadFile(TOpenFileDialog& dlgOpen1, TImage& image, std::int32_t& fileLen, QLineEdit& Edt_z_name);
+// Reads the file at path into image. Returns true (failed) when it is missing
+// or 65,536 bytes or more; throws EInOutError when it cannot be read. On
+// success sets fileLen and shows the short name.
+bool LoadFilePath(const QString& path, TImage& image, std::int32_t& fileLen, QLineEdit& Edt_z_name);
 
 inline const QColor kFailColor{255, 0, 0};
 inline const QColor kSuccessColor{0, 128, 0};

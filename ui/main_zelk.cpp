@@ -2,14 +2,18 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTabWidget>
+#include <QUrl>
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -101,6 +105,12 @@ QFont WindowFont() {
     return font;
 }
 
+// The one local file dropped; empty for anything else.
+QString DroppedFile(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls() || mime->urls().size() != 1) return {};
+    return mime->urls().constFirst().toLocalFile();
+}
+
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
@@ -109,6 +119,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setFont(WindowFont());
     resize(kClientWidth, kClientHeight);
     move(286, 267);
+    setAcceptDrops(true);
 
     auto* panel = new QFrame(this);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -277,10 +288,22 @@ void TForm1::PortFailed(const std::exception& error) {
 }
 
 void TForm1::FileOpen1Execute() {
+    const std::optional<QString> path = form2_->dlgOpen1->Execute();
+    LoadChosen(path);
+    form2_->dlgOpen1->ClearFileName();
+}
+
+void TForm1::LoadPath(const QString& path) {
+    Guarded([&] { LoadChosen(path); });
+}
+
+bool TForm1::CanLoad() const { return Btn_z_open->isEnabled(); }
+
+void TForm1::LoadChosen(const std::optional<QString>& path) {
     // A load that fails with an error changes nothing: the file loaded
     // before stays loaded, with its length, texts and send button.
     std::int32_t fileLen = 0;
-    const bool failed = LoadFile(*form2_->dlgOpen1, transfer_.Image, fileLen, *Edt_z_name);
+    const bool failed = !path || LoadFilePath(*path, transfer_.Image, fileLen, *Edt_z_name);
     transfer_.FileLen = fileLen;
     PBar->setValue(0);
     if (failed) {
@@ -364,6 +387,19 @@ void TForm1::resizeEvent(QResizeEvent* event) {
     PageControl1->resize(std::max(0, kPageControlRect.width() + dw), std::max(0, kPageControlRect.height() + dh));
     stat1->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
     QWidget::resizeEvent(event);
+}
+
+// A file dropped on the window loads as if picked in the dialog, and only
+// when the dialog's button could be pressed: not while a transfer runs.
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (CanLoad() && !DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QString path = DroppedFile(event->mimeData());
+    if (!CanLoad() || path.isEmpty()) return;
+    event->acceptProposedAction();
+    LoadPath(path);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

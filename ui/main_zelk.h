@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "serial/com_port.h"
@@ -68,6 +69,11 @@ public:
 
     void BtnComClick();
     void FileOpen1Execute();
+    // Loads path as if it had been picked in the open-file dialog: the same
+    // texts, flags and flash; an error shows in the error box.
+    void LoadPath(const QString& path);
+    // Whether a file may be loaded now: not while a transfer runs.
+    bool CanLoad() const;
     void StartBoxChange();
     void HelpAbout1Execute();
     void Btn_z_zelkClick();
@@ -91,6 +97,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Runs a user action; an error ends it and shows the error box.
@@ -98,6 +106,8 @@ private:
     void ShowDevice();
     void RefreshDevices();
     void ClosePort();
+    // The load itself; no path (a cancelled dialog) fails as a missing file does.
+    void LoadChosen(const std::optional<QString>& path);
 
     QWidget* Panel1;
     QLabel* Label4;

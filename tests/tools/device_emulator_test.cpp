@@ -32,6 +32,20 @@ void ExpectRebuilt(const TUploadResult& r, const TBytes& image, std::uint8_t s) 
     EXPECT_EQ(r.Sha256, Sha256Hex(image));
 }
 
+// The digest the summary prints, against published values: FIPS 180-4's
+// one-block, two-block and million-byte examples, and a whole 64-byte block
+// (sha256sum's figure). The empty digest is checked with empty uploads.
+TEST(DeviceEmulator, DigestMatchesKnownValues) {
+    const auto hex = [](const std::string& text) {
+        return Sha256Hex({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    };
+    EXPECT_EQ(hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(hex(std::string(1'000'000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(hex(std::string(64, 'x')), "7ce100971f64e7001e8fe5a51973ecdfe1ced42befe7ee8d5fd6219506b5393c");
+}
+
 // Several uploads in a row on one terminal, page numbers wrapping below 0x00.
 TEST(DeviceEmulator, RebuildsEachUploadFromItsPages) {
     TDeviceEmulator emu;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 #include "host_script.h"
 
@@ -41,6 +42,27 @@ TEST(ZelkEmuProgram, ServesOneUploadAndWritesItsBytes) {
     std::ifstream in(output, std::ios::binary);
     EXPECT_EQ(TBytes(std::istreambuf_iterator<char>(in), {}), image);
     std::remove(output.c_str());
+}
+
+// The output of a zelk-emu run that ends by itself.
+std::string OutputOf(const std::string& arguments) {
+    const std::string command = std::string("timeout 20 ") + ZELK_EMU_PATH + " " + arguments;
+    FILE* emu = popen(command.c_str(), "r");
+    if (!emu) return {};
+    std::string text;
+    char chunk[256];
+    while (const std::size_t n = fread(chunk, 1, sizeof chunk, emu)) text.append(chunk, n);
+    EXPECT_EQ(pclose(emu), 0) << arguments;
+    return text;
+}
+
+TEST(ZelkEmuProgram, HelpFitsEightyColumnsAndVersionIsTheProjects) {
+    const std::string help = OutputOf("--help");
+    EXPECT_NE(help.find("--version"), std::string::npos);
+    std::size_t start = 0;
+    for (std::size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
+        EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
+    EXPECT_EQ(OutputOf("--version"), std::string("zelk-emu ") + ZELK_VERSION + "\n");
 }
 
 }  // namespace

@@ -119,6 +119,28 @@ TEST_F(PortWindow, SendButtonNeedsBothAFileAndAnOpenPortInEitherOrder) {
     EXPECT_FALSE(w.Enabled("Btn_z_zelk"));
 }
 
+TEST_F(PortWindow, DroppedFileLoadsAsFromTheDialogButNotWhileATransferRuns) {
+    ASSERT_TRUE(w.Drop(MakeFile(dir, "a.rom", 10)));
+    EXPECT_EQ(w.Text("Edt_z_name"), "a.rom");
+    EXPECT_EQ(w.Status(1), "Файл прочитан.");
+    const std::int32_t length = w.form1.Transfer().FileLen;
+    Open();
+    w.Click("Btn_z_zelk");
+    ASSERT_EQ(w.Text("Btn_z_zelk"), "СТОП");
+
+    EXPECT_FALSE(w.Drop(MakeFile(dir, "b.rom", 300)));
+    EXPECT_EQ(w.Text("Edt_z_name"), "a.rom");
+    EXPECT_EQ(w.form1.Transfer().FileLen, length);
+    EXPECT_EQ(w.Status(1), "Отправка");
+
+    w.Click("Btn_z_zelk");  // stop
+    ASSERT_EQ(w.Text("Btn_z_zelk"), "РС -> ЗЕЛК");
+    EXPECT_TRUE(w.Drop(dir.filePath("b.rom")));
+    EXPECT_EQ(w.Text("Edt_z_name"), "b.rom");
+    EXPECT_EQ(w.Status(2), "512 Байт.");
+    EXPECT_TRUE(w.Errors.empty());
+}
+
 TEST_F(PortWindow, UploadSendsEveryPacketOnRequestAndResendsAfterAMismatch) {
     constexpr int kSize = 300;  // two pages; C = 2, S = 1, first page number 1 + 2 * 2
     w.Load(MakeFile(dir, "prog.rom", kSize));

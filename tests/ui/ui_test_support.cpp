@@ -5,11 +5,16 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
+#include <QUrl>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -57,6 +62,16 @@ void TWindow::Load(std::optional<QString> path) {
 }
 
 void TWindow::SetStartText(const QString& text) const { Find<QComboBox>("StartBox")->setEditText(text); }
+
+bool TWindow::Drop(const QString& path) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter({10, 10}, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&form1, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&form1, &drop);
+    return enter.isAccepted();
+}
 
 void TWindow::SetPortNumber(int number) const { Find<TUpDown>("UDCom")->SetPosition(number); }
 

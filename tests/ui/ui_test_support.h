@@ -64,6 +64,9 @@ public:
     void Load(std::optional<QString> path);
     void SetStartText(const QString& text) const;
     void SetPortNumber(int number) const;
+    // Drags path onto the window and drops it there; returns whether the
+    // window took the drag.
+    bool Drop(const QString& path);
 
     TForm1 form1;
     TAboutBox aboutBox;
