@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "serial/com_port.h"
 #include "ui/main_zelk.h"
 #include "ui/up_down.h"
 
@@ -14,7 +15,6 @@ namespace zelk {
 
 namespace {
 
-constexpr std::array<int, 10> kBauds{1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
 constexpr int kStartMaxLength = 5;  // as many characters as the start box takes
 
 template <class T>
@@ -63,7 +63,7 @@ TWindowCommandLine ParseWindowCommandLine(const QStringList& arguments) {
     if (parser.isSet(baud)) {
         bool ok = false;
         const int rate = parser.value(baud).toInt(&ok);
-        if (!ok || std::find(kBauds.begin(), kBauds.end(), rate) == kBauds.end())
+        if (!ok || !SupportedBaud(rate))
             return fail("unsupported baud rate '" + parser.value(baud) +
                         "'; use 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or 115200");
         o.Baud = rate;

@@ -1,8 +1,5 @@
 #include "common/main_thread_queue.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
@@ -13,7 +10,7 @@
 #include <system_error>
 #include <thread>
 
-#include "common/unique_fd.h"
+#include "common/wake_signal.h"
 
 namespace zelk {
 
@@ -27,10 +24,6 @@ struct TMainThreadQueue::TState {
     };
     using TCallPtr = std::shared_ptr<TCall>;
 
-    TState() : WakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-        if (!WakeFd) throw std::system_error(errno, std::generic_category(), "eventfd");
-    }
-
     void Call(std::function<void()> fn, std::stop_token stop) {
         if (std::this_thread::get_id() == MainThread) return fn();
         const auto call = std::make_shared<TCall>(TCall{std::move(fn), nullptr, false});
@@ -39,9 +32,7 @@ struct TMainThreadQueue::TState {
             if (Closed || stop.stop_requested()) return;
             Pending.push_back(call);
         }
-        const std::uint64_t one = 1;
-        while (::write(WakeFd.Get(), &one, sizeof one) < 0 && errno == EINTR) {
-        }
+        Wake.Set();
         std::unique_lock lock(Mutex);
         if (!Finished.wait(lock, stop, [&] { return call->Done; })) {
             // Stopped: a call that has not started never will.
@@ -52,9 +43,8 @@ struct TMainThreadQueue::TState {
     }
 
     void RunPending() {
-        std::uint64_t count = 0;
-        while (::read(WakeFd.Get(), &count, sizeof count) < 0 && errno == EINTR) {
-        }
+        // Cleared before the queue is emptied: a call queued from now on sets it again.
+        Wake.Clear();
         for (;;) {
             TCallPtr call;
             {
@@ -87,7 +77,7 @@ struct TMainThreadQueue::TState {
     }
 
     const std::thread::id MainThread = std::this_thread::get_id();
-    const TUniqueFd WakeFd;
+    TWakeSignal Wake;
     mutable std::mutex Mutex;
     std::condition_variable_any Finished;
     std::deque<TCallPtr> Pending;
@@ -98,7 +88,11 @@ TMainThreadQueue::TMainThreadQueue() : state_(std::make_shared<TState>()) {}
 
 TMainThreadQueue::~TMainThreadQueue() { state_->Close(); }
 
-int TMainThreadQueue::Fd() const { return state_->WakeFd.Get(); }
+#ifdef _WIN32
+void* TMainThreadQueue::WaitHandle() const { return state_->Wake.Native(); }
+#else
+int TMainThreadQueue::Fd() const { return state_->Wake.Native(); }
+#endif
 
 TMainThreadInvoker TMainThreadQueue::Invoker() const {
     return [state = state_](std::function<void()> fn, std::stop_token stop) { state->Call(std::move(fn), std::move(stop)); };

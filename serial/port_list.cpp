@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
+#include <system_error>
 
 #include "serial/com_port.h"
 
@@ -62,8 +63,9 @@ TNumberTable CurrentNumberTable() {
     for (int number = 1; number <= 20; ++number) {
         const std::string path = DevicePathForPort(number);
         if (path.empty()) continue;
-        char resolved[PATH_MAX];
-        table.emplace_back(number, ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path);
+        std::error_code error;
+        const std::filesystem::path resolved = std::filesystem::canonical(path, error);
+        table.emplace_back(number, error ? path : resolved.string());
     }
     return table;
 }

@@ -1,0 +1,20 @@
+#include <windows.h>
+
+#include <system_error>
+
+#include "common/wake_signal.h"
+
+namespace zelk {
+
+TWakeSignal::TWakeSignal() : native_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    if (native_ == nullptr)
+        throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateEvent");
+}
+
+TWakeSignal::~TWakeSignal() { ::CloseHandle(native_); }
+
+void TWakeSignal::Set() { ::SetEvent(native_); }
+
+void TWakeSignal::Clear() { ::ResetEvent(native_); }
+
+}  // namespace zelk
