@@ -1,6 +1,7 @@
 #include "uploader.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -18,9 +19,19 @@ namespace zelk::upload {
 
 namespace {
 
+// The port's messages as the system words them in English, whatever the
+// language of the run: the system's reason in Detail follows LC_MESSAGES.
 std::string PortErrorText(const EComPortError& e) {
     std::string text = e.what();
-    if (!e.Detail.empty()) text += ": " + e.Detail;
+    std::string detail = e.Detail;
+#ifdef ZELK_NLS
+    if (e.Errno != 0) {
+        const std::string local = std::generic_category().message(e.Errno);
+        if (const char* english = ::strerrordesc_np(e.Errno); english != nullptr && detail.ends_with(local))
+            detail.replace(detail.size() - local.size(), local.size(), english);
+    }
+#endif
+    if (!detail.empty()) text += ": " + detail;
     if (e.PermissionDenied()) text += '\n' + PermissionHint();
     return text;
 }
