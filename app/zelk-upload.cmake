@@ -1,6 +1,8 @@
 # The command-line uploader: the same transfer core and port, no Qt.
+include(GNUInstallDirs)
 add_library(zelk_upload STATIC
   $<IF:$<BOOL:${WIN32}>,upload/main_loop_win32.cpp,upload/main_loop.cpp>
+  upload/messages.cpp
   upload/port_choice.cpp
   upload/progress.cpp
   upload/trace.cpp
@@ -8,7 +10,12 @@ add_library(zelk_upload STATIC
   upload/uploader.cpp
 )
 target_include_directories(zelk_upload PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/upload)
-target_link_libraries(zelk_upload PUBLIC zelk_view zelk_serial)
+target_link_libraries(zelk_upload PUBLIC zelk_transfer zelk_serial)
+if(NOT WIN32)
+  # Messages through glibc's gettext; the catalogs are built by po/.
+  target_compile_definitions(zelk_upload PUBLIC ZELK_NLS
+                             ZELK_INSTALL_LOCALEDIR="${CMAKE_INSTALL_FULL_LOCALEDIR}")
+endif()
 
 add_executable(zelk-upload upload/main.cpp)
 target_compile_definitions(zelk-upload PRIVATE ZELK_VERSION="${PROJECT_VERSION}")

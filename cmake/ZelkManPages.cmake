@@ -1,6 +1,6 @@
 # zelk(1), zelk-upload(1), zelk-emu(1): help2man runs each built program with
 # --help and --version and adds packaging/man/<program>.h2m; the pages are
-# gzipped as Debian keeps them. Built with everything in a plain build; in a
+# gzipped as Debian keeps them. The pages are English, whatever the builder's locale. Built with everything in a plain build; in a
 # sanitizer build only on request (target zelk_man_pages).
 find_program(ZELK_HELP2MAN help2man)
 find_program(ZELK_GZIP gzip)
@@ -18,7 +18,7 @@ foreach(program IN LISTS zelk_programs)
   set(page ${CMAKE_CURRENT_BINARY_DIR}/${program}.1)
   set(include ${PROJECT_SOURCE_DIR}/packaging/man/${program}.h2m)
   add_custom_command(OUTPUT ${page}.gz
-    COMMAND ${ZELK_HELP2MAN} --no-info --section=1 "--name=${zelk_man_summary_${program}}"
+    COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C LANGUAGE= ${ZELK_HELP2MAN} --no-info --section=1 "--name=${zelk_man_summary_${program}}"
             --include=${include} --output=${page} $<TARGET_FILE:${program}>
     COMMAND ${ZELK_GZIP} -9nf ${page}
     DEPENDS ${program} ${include}

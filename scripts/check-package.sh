@@ -25,7 +25,8 @@ for f in usr/bin/zelk usr/bin/zelk-upload usr/bin/zelk-emu \
          usr/share/applications/zelk.desktop usr/share/icons/hicolor/scalable/apps/zelk.svg \
          usr/share/man/man1/zelk.1.gz usr/share/man/man1/zelk-upload.1.gz usr/share/man/man1/zelk-emu.1.gz \
          usr/share/bash-completion/completions/zelk-upload \
-         usr/share/doc/zelk/README.md usr/share/doc/zelk/samples/hello.rom; do
+         usr/share/doc/zelk/README.md usr/share/doc/zelk/samples/hello.rom \
+         usr/share/locale/ru/LC_MESSAGES/zelk-upload.mo; do
   grep -qxF "./$f" <<<"$contents" || fail "the package lacks /$f"
 done
 
@@ -46,6 +47,11 @@ for program in zelk zelk-upload zelk-emu; do
   [ "$out" = "$program $version" ] || fail "$program --version printed '$out'"
   zcat "$root/usr/share/man/man1/$program.1.gz" | grep -q "^\.SH \"SEE ALSO\"" || fail "$program(1) lacks SEE ALSO"
 done
+
+# The packaged catalog: zelk-upload in Russian (ZELK_LOCALEDIR stands in for
+# the installed /usr/share/locale).
+out=$(LANG=ru_RU.UTF-8 LC_ALL= LANGUAGE= ZELK_LOCALEDIR="$root/usr/share/locale" "$bin/zelk-upload" -b 300 x.rom 2>&1) || true
+[[ $out == *"неподдерживаемая скорость 300"* ]] || fail "zelk-upload in Russian printed '$out'"
 
 # The completion offers the baud rates.
 completion=$(bash -c 'source /usr/share/bash-completion/bash_completion

@@ -8,7 +8,10 @@ scripts/setup.sh
 
 build=build/package
 # Only what the package holds is built; installing does not build the tests.
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+# The prefix is the package's (/usr): zelk-upload looks for its translations
+# in the locale directory compiled in.
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zelk zelk-upload zelk-emu zelk_man_pages
 rm -f "$build"/zelk_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

@@ -131,7 +131,7 @@ upload_case() {  # name size start reject-list
       </dev/null; } 2>"$work/$name.time" || up_rc=$?
   if [ "$up_rc" -ne 0 ]; then fail "$name" "exit $up_rc: $(tail -n 2 "$work/$name.err" | tr '\r\n' '  ')"; return; fi
   wait_for_text "$work/$name.emu.err" "sha256" 10 || true
-  if ! grep -q "Отправка Завершена." "$work/$name.err"; then fail "$name" "no completion message"; return; fi
+  if ! grep -q "Upload complete." "$work/$name.err"; then fail "$name" "no completion message"; return; fi
   if ! cmp -s "$work/$name.rom.expected" "$work/$name.rebuilt"; then fail "$name" "the rebuilt bytes differ"; return; fi
   local rejected
   rejected=$(grep -o "checksum errors: [0-9]*" "$work/$name.err" | tail -n 1 || true)
@@ -149,7 +149,7 @@ make_file 1000 "$work/unexpected.rom"
 start_emu unexpected --unexpected-reply 5
 up_rc=0
 timeout 60 wine "$upload_exe" -p 1 -q "$work/unexpected.rom" >/dev/null 2>"$work/unexpected.err" </dev/null || up_rc=$?
-if [ "$up_rc" -eq 1 ] && grep -q "Ошибка при отправке!" "$work/unexpected.err"; then
+if [ "$up_rc" -eq 1 ] && grep -q "Upload failed!" "$work/unexpected.err"; then
   pass "unexpected reply: exit 1"
 else
   fail "unexpected reply" "exit $up_rc: $(tr '\r\n' '  ' <"$work/unexpected.err")"
@@ -188,7 +188,7 @@ interrupt_case() {  # name expected-exit expected-text action
     fail "$name" "exit $up_rc after ${took} s: $(tail -n 1 "$work/$name.err" | tr '\r\n' '  ')"
   fi
 }
-interrupt_case stop 1 "Отправка Остановлена!" ctrl-c
+interrupt_case stop 1 "Upload stopped!" ctrl-c
 interrupt_case hang-up 3 "Error reading port COM1" hang-up
 interrupt_case time-out 4 "No reply from the device for 2 s" silence
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "messages.h"
 #include "port_choice.h"
 #include "serial/port_list.h"
 #include "upload_options.h"
@@ -18,8 +19,9 @@
 int main(int argc, char** argv) {
     using namespace zelk::upload;
     const std::string program = "zelk-upload";
+    InitMessages();
 #ifdef _WIN32
-    // The messages are UTF-8 (Russian, as the window's): so is the console.
+    // The messages are UTF-8 (a path may hold any letters): so is the console.
     ::SetConsoleOutputCP(CP_UTF8);
     const bool errIsTerminal = ::_isatty(_fileno(stderr)) != 0;
 #else
@@ -60,7 +62,8 @@ int main(int argc, char** argv) {
         }
         }
     } catch (const EUsageError& e) {
-        std::cerr << program << ": " << e.what() << "\nTry '" << program << " --help' for more information.\n";
+        std::cerr << program << ": " << e.what() << '\n'
+                  << Fill(_("Try '{1} --help' for more information."), {program}) << '\n';
         return kExitUsageOrFile;
     } catch (const std::exception& e) {
         std::cerr << program << ": " << e.what() << '\n';

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "messages.h"
 #include "serial/com_port.h"
 
 namespace zelk::upload {
@@ -12,8 +13,8 @@ namespace {
 std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
 
 std::string HolderText(const TSerialDevice& d) {
-    if (d.Holders.empty()) return "free";
-    std::string text = "in use:";
+    if (d.Holders.empty()) return _("free");
+    std::string text = _("in use:");
     for (std::size_t i = 0; i < d.Holders.size(); ++i)
         text += (i == 0 ? " " : ",") + d.Holders[i].Name + '/' + std::to_string(d.Holders[i].Pid);
     return text;
@@ -22,23 +23,25 @@ std::string HolderText(const TSerialDevice& d) {
 }  // namespace
 
 std::string FormatPortList(const std::vector<TSerialDevice>& devices) {
-    if (devices.empty()) return "no serial device found\n";
+    if (devices.empty()) return std::string(_("no serial device found")) + '\n';
     constexpr std::size_t kColumns = 9;
     using TRow = std::array<std::string, kColumns>;
-    std::vector<TRow> rows{{"PORT", "DEVICE", "USB ID", "DRIVER", "ACCESS", "STATE", "PRODUCT", "SERIAL", "BY-ID"}};
+    // TRANSLATORS: the column headings of --list-ports.
+    std::vector<TRow> rows{{_("PORT"), _("DEVICE"), _("USB ID"), _("DRIVER"), _("ACCESS"), _("STATE"), _("PRODUCT"),
+                            _("SERIAL"), _("BY-ID")}};
     for (const TSerialDevice& d : devices)
         rows.push_back({d.Number > 0 ? PortName(d.Number) : "-", d.Path, OrDash(d.VendorProduct), OrDash(d.Driver),
-                        d.Accessible ? "rw" : "denied", HolderText(d), OrDash(d.Product), OrDash(d.Serial),
+                        d.Accessible ? "rw" : _("denied"), HolderText(d), OrDash(d.Product), OrDash(d.Serial),
                         OrDash(d.ById)});
     std::array<std::size_t, kColumns> width{};
     for (const TRow& row : rows)
-        for (std::size_t c = 0; c < kColumns; ++c) width[c] = std::max(width[c], row[c].size());
+        for (std::size_t c = 0; c < kColumns; ++c) width[c] = std::max(width[c], TextWidth(row[c]));
     std::string text;
     for (const TRow& row : rows) {
         std::string line;
         for (std::size_t c = 0; c < kColumns; ++c) {
             line += row[c];
-            if (c + 1 < kColumns) line += std::string(width[c] - row[c].size() + 2, ' ');
+            if (c + 1 < kColumns) line += std::string(width[c] - TextWidth(row[c]) + 2, ' ');
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         text += line + '\n';
@@ -47,7 +50,7 @@ std::string FormatPortList(const std::vector<TSerialDevice>& devices) {
 }
 
 std::string ChosenPortLine(const TSerialDevice& device) {
-    std::string line = "port: " + (device.Number > 0 ? PortName(device.Number) + ' ' : std::string()) + device.Path;
+    std::string line = _("port: ") + (device.Number > 0 ? PortName(device.Number) + ' ' : std::string()) + device.Path;
     if (const std::string what = DeviceDescription(device); !what.empty()) line += " (" + what + ')';
     return line;
 }
@@ -56,9 +59,10 @@ TPortChoice ChoosePort(const std::vector<TSerialDevice>& devices) {
     std::vector<TSerialDevice> usb;
     std::ranges::copy_if(devices, std::back_inserter(usb), &TSerialDevice::Usb);
     if (usb.size() == 1) return {usb.front(), {}};
-    if (devices.empty()) return {std::nullopt, "no serial device found; plug in the adapter or give --port or --device"};
-    const std::string why = usb.empty() ? "no USB serial device found" : "several USB serial devices found";
-    return {std::nullopt, why + "; give --port or --device:\n" + FormatPortList(devices)};
+    if (devices.empty())
+        return {std::nullopt, _("no serial device found; plug in the adapter or give --port or --device")};
+    const std::string why = usb.empty() ? _("no USB serial device found") : _("several USB serial devices found");
+    return {std::nullopt, Fill(_("{1}; give --port or --device:"), {why}) + '\n' + FormatPortList(devices)};
 }
 
 }  // namespace zelk::upload

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "messages.h"
+
 namespace zelk::upload {
 
 std::string FormatProgress(int sent, int total, double elapsedSeconds, int errors) {
@@ -13,10 +15,12 @@ std::string FormatProgress(int sent, int total, double elapsedSeconds, int error
         const long secs = std::lround((total - sent) / rate);
         std::snprintf(left, sizeof left, "%ld:%02ld", secs / 60, secs % 60);
     }
-    char line[160];
-    std::snprintf(line, sizeof line, "%d/%d bytes %3d%%  %.1f KiB/s  %s left  checksum errors: %d", sent, total,
-                  percent, rate / 1024.0, left, errors);
-    return line;
+    char percentText[8], rateText[32];
+    std::snprintf(percentText, sizeof percentText, "%3d", percent);
+    std::snprintf(rateText, sizeof rateText, "%.1f", rate / 1024.0);
+    return Fill(P_("{1}/{2} byte {3}%  {4} KiB/s  {5} left  checksum errors: {6}",
+                   "{1}/{2} bytes {3}%  {4} KiB/s  {5} left  checksum errors: {6}", total),
+                {std::to_string(sent), std::to_string(total), percentText, rateText, left, std::to_string(errors)});
 }
 
 TProgressPrinter::TProgressPrinter(std::ostream& out, bool terminal, std::function<TClock::time_point()> now)

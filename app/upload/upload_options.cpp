@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 
+#include "messages.h"
 #include "serial/com_port.h"
 
 namespace zelk::upload {
@@ -17,7 +18,7 @@ int ParseInt(const std::string& option, const std::string& text) {
     int value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size())
-        throw EUsageError(option + " expects a whole number, not '" + text + "'");
+        throw EUsageError(Fill(_("{1} expects a whole number, not '{2}'"), {option, text}));
     return value;
 }
 
@@ -25,7 +26,7 @@ double ParseSeconds(const std::string& option, const std::string& text) {
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value < 0)
-        throw EUsageError(option + " expects a number of seconds (0 or more), not '" + text + "'");
+        throw EUsageError(Fill(_("{1} expects a number of seconds (0 or more), not '{2}'"), {option, text}));
     return value;
 }
 
@@ -94,30 +95,32 @@ TParsed ParseCommandLine(const std::vector<std::string>& args) {
             break;
         case 'p':
             o.Port = ParseInt(arg, value);
-            if (o.Port < 1 || o.Port > 20) throw EUsageError("the port number must be 1 to 20");
+            if (o.Port < 1 || o.Port > 20) throw EUsageError(_("the port number must be 1 to 20"));
             o.PortGiven = true;
             break;
         case 'd':
             o.Device = value;
-            if (o.Device.empty()) throw EUsageError(arg + " needs a device path");
+            if (o.Device.empty()) throw EUsageError(Fill(_("{1} needs a device path"), {arg}));
             break;
         case 'b':
             o.Baud = ParseInt(arg, value);
             if (!SupportedBaud(o.Baud))
-                throw EUsageError("unsupported baud rate " + std::to_string(o.Baud) +
-                                  "; use 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or 115200");
+                throw EUsageError(Fill(_("unsupported baud rate {1}; use 1200, 2400, 4800, 9600, 14400, 19200, "
+                                         "38400, 56000, 57600 or 115200"),
+                                       {std::to_string(o.Baud)}));
             break;
         case 's': {
             const auto start = CanonicalStart(value);
             if (!start)
-                throw EUsageError("invalid start address '" + value +
-                                  "'; give the page as XX00h or 0xXX00 with two hex digits XX, e.g. 0100h or 0x0100");
+                throw EUsageError(Fill(_("invalid start address '{1}'; give the page as XX00h or 0xXX00 with two "
+                                         "hex digits XX, e.g. 0100h or 0x0100"),
+                                       {value}));
             o.Start = *start;
             break;
         }
         case 'r':
             o.Retries = ParseInt(arg, value);
-            if (o.Retries < 0) throw EUsageError("--retries expects 0 or more");
+            if (o.Retries < 0) throw EUsageError(Fill(_("{1} expects 0 or more"), {"--retries"}));
             break;
         case 't':
             o.TimeoutSeconds = ParseSeconds(arg, value);
@@ -130,19 +133,20 @@ TParsed ParseCommandLine(const std::vector<std::string>& args) {
             break;
         case kLog:
             o.LogFile = value;
-            if (o.LogFile.empty()) throw EUsageError(arg + " needs a file name");
+            if (o.LogFile.empty()) throw EUsageError(Fill(_("{1} needs a file name"), {arg}));
             break;
         case ':': {
             // A long option names itself in the word that lacked its value.
             const std::string word = argv[optind - 1];
-            throw EUsageError((word.starts_with("--") ? word.substr(0, word.find('=')) : named(-1, optopt)) +
-                              " needs a value");
+            throw EUsageError(Fill(_("{1} needs a value"),
+                                   {word.starts_with("--") ? word.substr(0, word.find('=')) : named(-1, optopt)}));
         }
         default: {  // '?'
             const std::string word = argv[optind - 1];
-            if (optopt != 0 && !word.starts_with("--")) throw EUsageError("unknown option " + named(-1, optopt));
-            if (optopt != 0) throw EUsageError("option " + word.substr(0, word.find('=')) + " takes no value");
-            throw EUsageError("unknown option " + word.substr(0, word.find('=')));
+            if (optopt != 0 && !word.starts_with("--"))
+                throw EUsageError(Fill(_("unknown option {1}"), {named(-1, optopt)}));
+            if (optopt != 0) throw EUsageError(Fill(_("option {1} takes no value"), {word.substr(0, word.find('='))}));
+            throw EUsageError(Fill(_("unknown option {1}"), {word.substr(0, word.find('='))}));
         }
         }
     }
@@ -150,16 +154,16 @@ TParsed ParseCommandLine(const std::vector<std::string>& args) {
 
     // getopt_long has moved the files behind the options, "--" included.
     const std::vector<std::string> files(argv.begin() + optind, argv.begin() + argc);
-    if (o.PortGiven && !o.Device.empty()) throw EUsageError("give either --port or --device, not both");
-    if (files.empty()) throw EUsageError("no file to upload");
-    if (files.size() > 1) throw EUsageError("only one file can be uploaded at a time");
+    if (o.PortGiven && !o.Device.empty()) throw EUsageError(_("give either --port or --device, not both"));
+    if (files.empty()) throw EUsageError(_("no file to upload"));
+    if (files.size() > 1) throw EUsageError(_("only one file can be uploaded at a time"));
     o.File = files.front();
     return parsed;
 }
 
 std::string HelpText(const std::string& program) {
-    return "Usage: " + program + R"( [options] FILE
-       )" + program + R"( --list-ports
+    return Fill(_(R"(Usage: {1} [options] FILE
+       {1} --list-ports
 
 Uploads FILE (at most 65,535 bytes) to the ZELK network controller of a
 Vector-06C over a serial port, exactly as the ZELK window does. With neither
@@ -188,7 +192,8 @@ Options:
 Exit status: 0 uploaded; 1 the transfer failed or was interrupted;
 2 usage or file error, or no single device to choose; 3 port error;
 4 time-out.
-)";
+)"),
+                {program});
 }
 
 }  // namespace zelk::upload

@@ -1,6 +1,7 @@
 #include "uploader.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -8,19 +9,29 @@
 #include <string>
 
 #include "main_loop.h"
+#include "messages.h"
 #include "progress.h"
 #include "serial/com_port.h"
 #include "trace.h"
 #include "transfer/transfer.h"
-#include "ui/texts.h"
 
 namespace zelk::upload {
 
 namespace {
 
+// The port's messages as the system words them in English, whatever the
+// language of the run: the system's reason in Detail follows LC_MESSAGES.
 std::string PortErrorText(const EComPortError& e) {
     std::string text = e.what();
-    if (!e.Detail.empty()) text += ": " + e.Detail;
+    std::string detail = e.Detail;
+#ifdef ZELK_NLS
+    if (e.Errno != 0) {
+        const std::string local = std::generic_category().message(e.Errno);
+        if (const char* english = ::strerrordesc_np(e.Errno); english != nullptr && detail.ends_with(local))
+            detail.replace(detail.size() - local.size(), local.size(), english);
+    }
+#endif
+    if (!detail.empty()) text += ": " + detail;
     if (e.PermissionDenied()) text += '\n' + PermissionHint();
     return text;
 }
@@ -28,13 +39,13 @@ std::string PortErrorText(const EComPortError& e) {
 const char* OutcomeText(TOutcome outcome) {
     switch (outcome) {
     case TOutcome::Done:
-        return texts::kSendDone;
+        return _("Upload complete.");
     case TOutcome::Failed:
-        return texts::kSendError;
+        return _("Upload failed!");
     case TOutcome::Stopped:
-        return texts::kSendStopped;
+        return _("Upload stopped!");
     }
-    return texts::kSendError;
+    return _("Upload failed!");
 }
 
 // One upload from the command line: the transfer's events drive the progress
@@ -89,25 +100,25 @@ private:
 
 std::optional<int> TConsoleUpload::Load() {
     const auto fileError = [&](const std::string& why) {
-        err_ << texts::kFileNotRead << ' ' << options_.File << ": " << why << '\n';
+        err_ << _("File NOT read!") << ' ' << options_.File << ": " << why << '\n';
         return kExitUsageOrFile;
     };
     try {
         const TLoadResult loaded = LoadImage(options_.File, transfer_.Image);
         switch (loaded.Status) {
         case TLoadStatus::Missing:
-            return fileError("no such file");
+            return fileError(_("no such file"));
         case TLoadStatus::TooLarge:
-            return fileError("the file holds 65536 bytes or more; at most 65535 fit");
+            return fileError(_("the file holds 65536 bytes or more; at most 65535 fit"));
         case TLoadStatus::Loaded:
             break;
         }
         // The device would ask for a first page that never comes: the
         // upload could not end, so an empty file is refused here.
-        if (loaded.FileLen == 0) return fileError("the file is empty");
+        if (loaded.FileLen == 0) return fileError(_("the file is empty"));
         transfer_.FileLen = loaded.FileLen;
         if (!options_.Quiet)
-            err_ << texts::kFileRead << ' ' << loaded.ShortName << ", " << loaded.FileLen << texts::kBytesSuffix << '\n';
+            err_ << _("File read.") << ' ' << loaded.ShortName << ", " << loaded.FileLen << _(" bytes.") << '\n';
     } catch (const EInOutError& e) {
         return fileError(e.what());
     }
@@ -149,13 +160,12 @@ void TConsoleUpload::ChecksumMismatch(std::int32_t total, std::int32_t inARow) {
     if (options_.Retries <= 0 || inARow < options_.Retries || !rejected_.empty()) return;
     // Called before the machine moves on: State still names the packet that was out.
     const int page = transfer_.Offset / kPageSize + 1;
-    std::ostringstream what;
     if (transfer_.State == TState::WaitHeaderAck)
-        what << "the header of page " << page;
+        rejected_ = Fill(_("the header of page {1}"), {std::to_string(page)});
     else
-        what << "data packet " << (transfer_.Piece + 1) << " of page " << page << " (file bytes " << transfer_.Offset
-             << '-' << transfer_.Offset + kPieceSize - 1 << ')';
-    rejected_ = what.str();
+        rejected_ = Fill(_("data packet {1} of page {2} (file bytes {3}-{4})"),
+                         {std::to_string(transfer_.Piece + 1), std::to_string(page), std::to_string(transfer_.Offset),
+                          std::to_string(transfer_.Offset + kPieceSize - 1)});
 }
 
 int TConsoleUpload::Run() {
@@ -175,10 +185,13 @@ int TConsoleUpload::Run() {
             if (portError_) return Report(kExitPortError, OutcomeText(TOutcome::Failed) + (' ' + PortErrorText(*portError_)));
             if (!rejected_.empty())
                 return Report(kExitTransferFailed,
-                              std::string(OutcomeText(TOutcome::Failed)) + " The device rejected " + rejected_ + ' ' +
-                                  std::to_string(options_.Retries) +
-                                  " times in a row (checksum mismatch). Check the cable and that the device runs at " +
-                                  std::to_string(options_.Baud) + " baud.");
+                              std::string(OutcomeText(TOutcome::Failed)) + ' ' +
+                                  Fill(P_("The device rejected {1} {2} time in a row (checksum mismatch). Check the "
+                                          "cable and that the device runs at {3} baud.",
+                                          "The device rejected {1} {2} times in a row (checksum mismatch). Check the "
+                                          "cable and that the device runs at {3} baud.",
+                                          options_.Retries),
+                                       {rejected_, std::to_string(options_.Retries), std::to_string(options_.Baud)}));
             if (outcome_) {
                 const int code = *outcome_ == TOutcome::Done ? kExitUploaded : kExitTransferFailed;
                 return Report(code, code == kExitUploaded && options_.Quiet ? std::string() : OutcomeText(*outcome_));
@@ -187,9 +200,10 @@ int TConsoleUpload::Run() {
         }
         transfer_.Btn_z_zelkClick();  // stop: replies from now on are ignored
         if (wake == TMainLoop::TWake::Signal) return Report(kExitTransferFailed, OutcomeText(TOutcome::Stopped));
-        std::ostringstream message;
-        message << OutcomeText(TOutcome::Stopped) << " No reply from the device for " << options_.TimeoutSeconds << " s";
-        return Report(kExitTimeout, message.str());
+        std::ostringstream seconds;
+        seconds << options_.TimeoutSeconds;
+        return Report(kExitTimeout, std::string(OutcomeText(TOutcome::Stopped)) + ' ' +
+                                        Fill(_("No reply from the device for {1} s"), {seconds.str()}));
     }
 }
 
@@ -210,7 +224,9 @@ int RunUpload(const TUploadOptions& options, std::ostream& err, bool errIsTermin
     if (!options.LogFile.empty()) {
         log.open(options.LogFile);
         if (!log) {
-            err << "Cannot open log file " << options.LogFile << ": " << std::generic_category().message(errno) << '\n';
+            err << Fill(_("Cannot open log file {1}: {2}"),
+                        {options.LogFile, std::generic_category().message(errno)})
+                << '\n';
             return kExitUsageOrFile;
         }
         traceTo.push_back(&log);

@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -39,6 +41,21 @@ bool IsProgressLine(const std::string& line, int total) {
            percent == static_cast<int>(100LL * sent / total) && rate >= 0 && errors >= 0 && leftOk;
 }
 
+// The environment of a run in Russian or in the default language; an empty
+// LC_ALL or LC_MESSAGES counts as unset, so the test's own locale does not decide.
+using TEnv = std::map<std::string, std::string>;
+const TEnv kRussian{{"LANG", "ru_RU.UTF-8"}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANGUAGE", ""},
+                    {"ZELK_LOCALEDIR", ZELK_TEST_LOCALEDIR}};
+const TEnv kDefault{{"LANG", "C"}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANGUAGE", ""},
+                    {"ZELK_LOCALEDIR", ZELK_TEST_LOCALEDIR}};
+
+// A progress line for total bytes at percent in either language: "409/4096 bytes  10%".
+bool ProgressReached(const std::string& soFar, int total, int percent) {
+    char pattern[64];
+    std::snprintf(pattern, sizeof pattern, "/%d [^ \\n]+ +%d%%", total, percent);
+    return std::regex_search(soFar, std::regex(pattern));
+}
+
 class UploadProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -64,8 +81,15 @@ protected:
 
     static TRunResult Upload(const std::vector<std::string>& args, const std::string& device,
                              std::chrono::milliseconds limit = std::chrono::seconds(60),
-                             const std::function<void(int, const std::string&)>& onStderr = {}) {
-        return RunProgram(ZELK_UPLOAD_PATH, args, {{"ZELK_COM3", device}}, limit, onStderr);
+                             const std::function<void(int, const std::string&)>& onStderr = {},
+                             TEnv env = {}) {
+        env["ZELK_COM3"] = device;
+        return RunProgram(ZELK_UPLOAD_PATH, args, env, limit, onStderr);
+    }
+    static TRunResult UploadInRussian(const std::vector<std::string>& args, const std::string& device,
+                                      std::chrono::milliseconds limit = std::chrono::seconds(60),
+                                      const std::function<void(int, const std::string&)>& onStderr = {}) {
+        return Upload(args, device, limit, onStderr, kRussian);
     }
 
     // The file followed by zeros up to whole pages: what the controller must hold.
@@ -85,7 +109,7 @@ TEST_F(UploadProgram, UploadsTheFileAsTheWindowWould) {
     for (const auto& [size, start] : {std::pair{300, "0000h"}, {65535, "0100h"}, {1, "FF00h"}}) {
         emu::TDeviceEmulator device;
         const TBytes file = RandomBytes(static_cast<std::size_t>(size), static_cast<unsigned>(size));
-        const auto run = Upload({"-p", "3", "-s", start, WriteFile("prog.rom", file)}, device.DevicePath());
+        const auto run = UploadInRussian({"-p", "3", "-s", start, WriteFile("prog.rom", file)}, device.DevicePath());
         EXPECT_EQ(run.ExitCode, 0) << run.Stderr;
         EXPECT_NE(run.Stderr.find("Отправка Завершена."), std::string::npos) << run.Stderr;
 
@@ -137,10 +161,11 @@ TEST_F(UploadProgram, UnexpectedReplyFailsTheUpload) {
     emu::TEmulatorOptions options;
     options.UnexpectedReplyAt = 5;
     emu::TDeviceEmulator device(options);
-    const auto run = Upload({"-p", "3", "-q", WriteFile("prog.rom", RandomBytes(1000, 1))}, device.DevicePath());
+    const auto run =
+        UploadInRussian({"-p", "3", "-q", WriteFile("prog.rom", RandomBytes(1000, 1))}, device.DevicePath());
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_NE(run.Stderr.find("Ошибка при отправке!"), std::string::npos) << run.Stderr;
-    EXPECT_EQ(run.Stderr.find(" bytes "), std::string::npos) << "quiet prints no progress";
+    EXPECT_EQ(run.Stderr.find("/1024 "), std::string::npos) << "quiet prints no progress";
 }
 
 TEST_F(UploadProgram, SilentDeviceTimesOut) {
@@ -161,13 +186,13 @@ TEST_F(UploadProgram, CtrlCStopsAtOnce) {
     options.Baud = 9600;  // about six seconds of wire time for 4 KiB
     emu::TDeviceEmulator device(options);
     bool interrupted = false;
-    const auto run = Upload({"-p", "3", WriteFile("prog.rom", RandomBytes(4096, 3))}, device.DevicePath(),
-                            std::chrono::seconds(60), [&](int pid, const std::string& soFar) {
-                                if (!interrupted && soFar.find("/4096 bytes  10%") != std::string::npos) {
-                                    ::kill(pid, SIGINT);
-                                    interrupted = true;
-                                }
-                            });
+    const auto run = UploadInRussian({"-p", "3", WriteFile("prog.rom", RandomBytes(4096, 3))}, device.DevicePath(),
+                                     std::chrono::seconds(60), [&](int pid, const std::string& soFar) {
+                                         if (!interrupted && ProgressReached(soFar, 4096, 10)) {
+                                             ::kill(pid, SIGINT);
+                                             interrupted = true;
+                                         }
+                                     });
     ASSERT_TRUE(interrupted) << run.Stderr;
     EXPECT_EQ(run.ExitCode, 1) << run.Stderr;
     EXPECT_NE(run.Stderr.find("Отправка Остановлена!"), std::string::npos) << run.Stderr;
@@ -182,7 +207,7 @@ TEST_F(UploadProgram, PortAndFileErrorsHaveTheirOwnExitCodes) {
     EXPECT_NE(missingPort.Stderr.find("Error opening port COM3: " + dir_ + "/no-such-tty: "), std::string::npos)
         << missingPort.Stderr;
 
-    const auto tooLarge = Upload({"-p", "3", WriteFile("big.rom", TBytes(65536, 1))}, dir_ + "/no-such-tty");
+    const auto tooLarge = UploadInRussian({"-p", "3", WriteFile("big.rom", TBytes(65536, 1))}, dir_ + "/no-such-tty");
     EXPECT_EQ(tooLarge.ExitCode, 2);
     EXPECT_NE(tooLarge.Stderr.find("Файл НЕ прочитан!"), std::string::npos) << tooLarge.Stderr;
 
@@ -216,16 +241,59 @@ TEST_F(UploadProgram, HangUpSignalStopsAndReleasesThePort) {
     options.Baud = 9600;
     emu::TDeviceEmulator device(options);
     bool hungUp = false;
-    const auto run = Upload({"-p", "3", WriteFile("prog.rom", RandomBytes(4096, 3))}, device.DevicePath(),
-                            std::chrono::seconds(60), [&](int pid, const std::string& soFar) {
-                                if (!hungUp && soFar.find("/4096 bytes  10%") != std::string::npos) {
-                                    ::kill(pid, SIGHUP);
-                                    hungUp = true;
-                                }
-                            });
+    const auto run = UploadInRussian({"-p", "3", WriteFile("prog.rom", RandomBytes(4096, 3))}, device.DevicePath(),
+                                     std::chrono::seconds(60), [&](int pid, const std::string& soFar) {
+                                         if (!hungUp && ProgressReached(soFar, 4096, 10)) {
+                                             ::kill(pid, SIGHUP);
+                                             hungUp = true;
+                                         }
+                                     });
     ASSERT_TRUE(hungUp) << run.Stderr;
     EXPECT_EQ(run.ExitCode, 1) << run.Stderr;
     EXPECT_NE(run.Stderr.find("Отправка Остановлена!"), std::string::npos) << run.Stderr;
+}
+
+bool HasCyrillic(const std::string& text) {
+    // U+0400-U+04FF are 0xD0-0xD3 lead bytes in UTF-8.
+    return std::ranges::any_of(text, [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b >= 0xD0 && b <= 0xD3;
+    });
+}
+
+// One language per run: English unless the locale asks for Russian, and then
+// the window's own texts (the file rounded up to whole pages), with no English
+// words around them.
+TEST_F(UploadProgram, SpeaksOneLanguagePerRun) {
+    const TBytes file = RandomBytes(300, 11);
+    {
+        emu::TDeviceEmulator device;
+        const auto run = Upload({"-p", "3", WriteFile("prog.rom", file)}, device.DevicePath(),
+                                std::chrono::seconds(60), {}, kDefault);
+        EXPECT_EQ(run.ExitCode, 0) << run.Stderr;
+        EXPECT_NE(run.Stderr.find("File read. prog.rom, 512 bytes."), std::string::npos) << run.Stderr;
+        EXPECT_NE(run.Stderr.find("\nUpload complete.\n"), std::string::npos) << run.Stderr;
+        EXPECT_FALSE(HasCyrillic(run.Stderr)) << run.Stderr;
+    }
+    {
+        emu::TDeviceEmulator device;
+        const auto run = UploadInRussian({"-p", "3", WriteFile("prog.rom", file)}, device.DevicePath());
+        EXPECT_EQ(run.ExitCode, 0) << run.Stderr;
+        EXPECT_NE(run.Stderr.find("Файл прочитан. prog.rom, 512 Байт."), std::string::npos) << run.Stderr;
+        EXPECT_NE(run.Stderr.find("\nОтправка Завершена.\n"), std::string::npos) << run.Stderr;
+        EXPECT_NE(run.Stderr.find("/512 байт 100%"), std::string::npos) << run.Stderr;
+        for (const char* english : {"bytes", "left", "checksum", "Upload", "File"})
+            EXPECT_EQ(run.Stderr.find(english), std::string::npos) << english << " in\n" << run.Stderr;
+    }
+    // Usage errors too, and the port's own message stays as the system has it.
+    const auto usage = RunProgram(ZELK_UPLOAD_PATH, {"-b", "300", "x.rom"}, kRussian);
+    EXPECT_EQ(usage.ExitCode, 2);
+    EXPECT_NE(usage.Stderr.find("неподдерживаемая скорость 300"), std::string::npos) << usage.Stderr;
+    const auto port = UploadInRussian({"-p", "3", WriteFile("small.rom", RandomBytes(10, 4))}, dir_ + "/no-such-tty");
+    EXPECT_EQ(port.ExitCode, 3);
+    EXPECT_NE(port.Stderr.find("Error opening port COM3: " + dir_ + "/no-such-tty: No such file or directory"),
+              std::string::npos)
+        << port.Stderr;
 }
 
 // A reader of the messages that goes away (| head) does not end the upload.
