@@ -1,25 +1,14 @@
 #include "main_loop.h"
 
 #include <poll.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <system_error>
 
 namespace zelk::upload {
 
-TMainLoop::TMainLoop() {
-    sigset_t set;
-    sigemptyset(&set);
-    // Ctrl-C, kill, and a terminal or session that closes.
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, signal);
-    if (const int rc = pthread_sigmask(SIG_BLOCK, &set, nullptr); rc != 0)
-        throw std::system_error(rc, std::generic_category(), "pthread_sigmask");
-    signalFd_ = TUniqueFd(::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
-    if (!signalFd_) throw std::system_error(errno, std::generic_category(), "signalfd");
-}
+TMainLoop::TMainLoop() : signalFd_(BlockQuitSignals()) {}
 
 TMainLoop::TWake TMainLoop::RunOnce(std::optional<TClock::time_point> deadline) {
     pollfd fds[2] = {{queue_.Fd(), POLLIN, 0}, {signalFd_.Get(), POLLIN, 0}};
@@ -38,11 +27,7 @@ TMainLoop::TWake TMainLoop::RunOnce(std::optional<TClock::time_point> deadline) 
         if (rc > 0) break;  // on a time-out the deadline check above decides
     }
 
-    if (fds[1].revents & POLLIN) {
-        signalfd_siginfo info{};
-        [[maybe_unused]] const ssize_t n = ::read(signalFd_.Get(), &info, sizeof info);
-        return TWake::Signal;
-    }
+    if ((fds[1].revents & POLLIN) != 0 && TakeQuitSignals(signalFd_.Get())) return TWake::Signal;
     queue_.RunPending();
     return TWake::Calls;
 }

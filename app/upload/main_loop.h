@@ -7,6 +7,7 @@
 #ifdef _WIN32
 #include <memory>
 #else
+#include "common/quit_signals.h"
 #include "common/unique_fd.h"
 #endif
 
