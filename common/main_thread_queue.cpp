@@ -33,8 +33,17 @@ struct TMainThreadQueue::TState {
             Pending.push_back(call);
         }
         Wake.Set();
+        // A plain condition variable, woken by the stop request as well: the
+        // stop-token wait of condition_variable_any costs a second mutex on
+        // every delivery. Made before the lock: a stop already requested
+        // runs the callback at once, and it takes the lock itself.
+        const std::stop_callback wakeOnStop(stop, [this] {
+            { std::lock_guard guard(Mutex); }
+            Finished.notify_all();
+        });
         std::unique_lock lock(Mutex);
-        if (!Finished.wait(lock, stop, [&] { return call->Done; })) {
+        Finished.wait(lock, [&] { return call->Done || stop.stop_requested(); });
+        if (!call->Done) {
             // Stopped: a call that has not started never will.
             std::erase(Pending, call);
             return;
@@ -59,8 +68,11 @@ struct TMainThreadQueue::TState {
                 call->Error = std::current_exception();
             }
             {
+                // The caller, once woken, owns what the call left (its error
+                // above all): this thread lets go of it first.
                 std::lock_guard lock(Mutex);
                 call->Done = true;
+                call.reset();
             }
             Finished.notify_all();
         }
@@ -79,7 +91,7 @@ struct TMainThreadQueue::TState {
     const std::thread::id MainThread = std::this_thread::get_id();
     TWakeSignal Wake;
     mutable std::mutex Mutex;
-    std::condition_variable_any Finished;
+    std::condition_variable Finished;
     std::deque<TCallPtr> Pending;
     bool Closed = false;
 };
