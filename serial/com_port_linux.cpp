@@ -39,11 +39,6 @@ std::string DefaultDevicePath(int number) {
 
 namespace {
 
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
-}
-
 bool AllDigits(const char* s) { return *s != '\0' && std::all_of(s, s + std::char_traits<char>::length(s), ::isdigit); }
 
 // Does process pid have target open? Reads the links in /proc/<pid>/fd.
@@ -224,7 +219,7 @@ std::unique_ptr<TPortBackend> OpenPortBackend(const std::string& name, const std
 
 std::vector<TPortHolder> PortHolders(const std::string& devicePath) {
     std::vector<TPortHolder> holders;
-    const std::string target = RealPath(devicePath);
+    const std::string target = ResolvedPath(devicePath);
     const std::string self = std::to_string(::getpid());
     DIR* proc = ::opendir("/proc");
     if (proc == nullptr) return holders;

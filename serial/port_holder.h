@@ -15,6 +15,10 @@ struct TPortHolder {
 // this user see them (root sees all). Empty where it cannot tell.
 std::vector<TPortHolder> PortHolders(const std::string& devicePath);
 
+// The path with its links resolved (/dev/serial/by-id/... -> /dev/ttyUSB0);
+// the path itself when it cannot be resolved.
+std::string ResolvedPath(const std::string& path);
+
 // "in use by another program", naming the holders when they are known:
 // "in use by another program: minicom, pid 1234".
 std::string InUseText(const std::string& devicePath);

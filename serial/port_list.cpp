@@ -58,14 +58,18 @@ std::string ProductName(const TPortRecord& r) {
 
 }  // namespace
 
+std::string ResolvedPath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    return error ? path : resolved.string();
+}
+
 TNumberTable CurrentNumberTable() {
     TNumberTable table;
     for (int number = 1; number <= 20; ++number) {
         const std::string path = DevicePathForPort(number);
         if (path.empty()) continue;
-        std::error_code error;
-        const std::filesystem::path resolved = std::filesystem::canonical(path, error);
-        table.emplace_back(number, error ? path : resolved.string());
+        table.emplace_back(number, ResolvedPath(path));
     }
     return table;
 }

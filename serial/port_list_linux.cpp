@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -34,8 +33,7 @@ TPortRecord RecordOf(udev_device* dev) {
     TPortRecord r;
     r.SysName = Str(udev_device_get_sysname(dev));
     r.DevNode = Str(udev_device_get_devnode(dev));
-    char resolved[PATH_MAX];
-    if (!r.DevNode.empty() && ::realpath(r.DevNode.c_str(), resolved) != nullptr) r.RealPath = resolved;
+    if (!r.DevNode.empty()) r.RealPath = ResolvedPath(r.DevNode);
     // Parents belong to the child: never unref them.
     udev_device* parent = udev_device_get_parent(dev);
     r.HasParent = parent != nullptr;
