@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -36,6 +37,8 @@ std::string DefaultDevicePath(int number) {
     if (number >= 13 && number <= 20) return "/dev/ttyACM" + std::to_string(number - 13);
     return {};
 }
+
+void NameReaderThread() { ::pthread_setname_np(::pthread_self(), kReaderThreadName); }
 
 namespace {
 

@@ -28,6 +28,19 @@ std::string DefaultDevicePath(int number) {
     return {};
 }
 
+void NameReaderThread() {
+    // SetThreadDescription came with Windows 10 1607: looked up, so older
+    // systems still load the program.
+    using TSetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    if (kernel == nullptr) return;
+    const auto set = reinterpret_cast<TSetDescription>(
+        reinterpret_cast<void*>(::GetProcAddress(kernel, "SetThreadDescription")));
+    if (set == nullptr) return;
+    const std::wstring name(std::begin(kReaderThreadName), std::end(kReaderThreadName) - 1);
+    set(::GetCurrentThread(), name.c_str());
+}
+
 namespace {
 
 // FormatMessage's text for a GetLastError() code, without the line break it ends with.

@@ -61,4 +61,10 @@ std::unique_ptr<TPortBackend> OpenPortBackend(const std::string& name, const std
 // /dev/ttyS0-3, /dev/ttyUSB0-7 and /dev/ttyACM0-7 for 1-20; on Windows \\.\COMn.
 std::string DefaultDevicePath(int number);
 
+// What a port's reader thread is called in ps, top and a debugger.
+inline constexpr char kReaderThreadName[] = "zelk-port";
+
+// Gives the calling thread kReaderThreadName where the platform can.
+void NameReaderThread();
+
 }  // namespace zelk

@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -85,7 +86,20 @@ int OpenFdCount() {
     return EntryCount("/proc/self/fd") - 1;  // the directory's own fd
 }
 
-int ThreadCount() { return EntryCount("/proc/self/task"); }
+int ThreadsNamed(const char* name) {
+    DIR* dir = ::opendir("/proc/self/task");
+    if (dir == nullptr) Fail("opendir");
+    int count = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+        std::string line;
+        // A thread that ended since readdir has no comm any more.
+        if (std::getline(comm, line) && line == name) ++count;
+    }
+    ::closedir(dir);
+    return count;
+}
 
 struct TMainQueue::TState {
     struct TCall {

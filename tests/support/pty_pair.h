@@ -53,8 +53,8 @@ bool WaitReadable(int fd);
 
 // Entries of /proc/self/fd.
 int OpenFdCount();
-// Threads of this process, the main thread included (/proc/self/task).
-int ThreadCount();
+// Threads of this process called name (/proc/self/task/*/comm).
+int ThreadsNamed(const char* name);
 
 // The test's own main thread: the reader threads queue their calls here and
 // wait, and the test body runs them.
