@@ -5,8 +5,10 @@
 // port's event and the wake event together. WaitCommEvent is never left
 // pending outside Wait(): when the wake event wins it is cancelled and its
 // completion waited for, so Read can reuse the same event and the destructor
-// finds no wait in flight. WriteFile takes all bytes at once: they are copied
-// into a buffer the backend owns until the driver reports the write done.
+// finds no wait in flight. One WriteFile is in flight at a time, with a copy
+// of its bytes the backend owns until the driver reports it done; while it is
+// in flight Write takes nothing and Wait reports room once it is done, so a
+// device that stops taking bytes never holds up the thread that writes.
 #include <windows.h>
 
 #include <algorithm>
@@ -105,8 +107,11 @@ private:
     void Configure(int baud);
     TUniqueHandle NewEvent(BOOL manualReset, const char* failure) const;
     DWORD QueuedBytes();
-    void FinishWrite();
+    bool WriteDone();
     bool PauseAfterEmptyWait();
+    // Ends the overlapped call ov stands for, which the wait for it did not
+    // see end; true when it had completed after all, with got bytes.
+    bool CancelAndWait(OVERLAPPED& ov, DWORD& got);
 
     const std::string name_;
     const std::string path_;
@@ -119,6 +124,7 @@ private:
     bool writePending_ = false;
     int emptyWaits_ = 0;  // WaitCommEvent returns in a row that found nothing
     bool probe_ = false;  // the last wait found nothing: the next Read tries a byte anyway
+    bool roomWanted_ = false;  // the last Wait was also for room: the write event ends a probe too
 };
 
 TWin32Backend::TWin32Backend(std::string name, std::string path, int baud)
@@ -135,9 +141,8 @@ TWin32Backend::~TWin32Backend() {
     // The reader is joined and no WaitCommEvent is in flight; a write may be.
     // Its buffer and OVERLAPPED must outlive it, so cancel it and wait.
     if (writePending_) {
-        ::CancelIoEx(port_.Get(), &writeOv_);
         DWORD n = 0;
-        ::GetOverlappedResult(port_.Get(), &writeOv_, &n, TRUE);
+        CancelAndWait(writeOv_, n);
     }
 }
 
@@ -210,17 +215,30 @@ bool TWin32Backend::PauseAfterEmptyWait() {
     return ::WaitForSingleObject(wakeEvent_.Get(), pauseMs) == WAIT_OBJECT_0;
 }
 
+bool TWin32Backend::CancelAndWait(OVERLAPPED& ov, DWORD& got) {
+    ::CancelIoEx(port_.Get(), &ov);
+    return ::GetOverlappedResult(port_.Get(), &ov, &got, TRUE) != FALSE;
+}
+
 TPortBackend::TReady TWin32Backend::Wait(bool wantInput, bool wantRoom) {
     TReady ready;
-    // Write takes every byte it is offered, so there is always room.
-    if (wantRoom) {
+    // Room is wanted only after Write took nothing because its last write was
+    // in flight; the write event (manual-reset) is set once that one is done.
+    roomWanted_ = wantRoom;
+    if (wantRoom && ::WaitForSingleObject(writeEvent_.Get(), 0) == WAIT_OBJECT_0) {
         ready.Room = true;
         return ready;
     }
     if (!wantInput) {
-        if (::WaitForSingleObject(wakeEvent_.Get(), INFINITE) != WAIT_OBJECT_0)
+        const std::array<HANDLE, 2> events{wakeEvent_.Get(), writeEvent_.Get()};
+        const DWORD which = ::WaitForMultipleObjects(wantRoom ? 2 : 1, events.data(), FALSE, INFINITE);
+        if (which == WAIT_OBJECT_0) {
+            ready.Woken = true;
+        } else if (which == WAIT_OBJECT_0 + 1) {
+            ready.Room = true;
+        } else {
             throw Error("Error waiting port " + name_ + " event", ::GetLastError());
-        ready.Woken = true;
+        }
         return ready;
     }
     // EV_RXCHAR reports bytes that arrive, not bytes that wait: what an
@@ -241,16 +259,20 @@ TPortBackend::TReady TWin32Backend::Wait(bool wantInput, bool wantRoom) {
     if (!::WaitCommEvent(h, &mask, &ov)) {
         const DWORD err = ::GetLastError();
         if (err != ERROR_IO_PENDING) throw WaitError(err);
-        const std::array<HANDLE, 2> events{readEvent_.Get(), wakeEvent_.Get()};
-        const DWORD which = ::WaitForMultipleObjects(2, events.data(), FALSE, INFINITE);
+        const std::array<HANDLE, 3> events{readEvent_.Get(), wakeEvent_.Get(), writeEvent_.Get()};
+        const DWORD which = ::WaitForMultipleObjects(wantRoom ? 3 : 2, events.data(), FALSE, INFINITE);
         DWORD ignored = 0;
         if (which != WAIT_OBJECT_0) {
-            // Woken, or the wait failed: the wait in flight must end before ov goes.
+            // Woken, room, or the wait failed: the wait in flight must end before ov goes.
             const DWORD waitErr = ::GetLastError();
-            ::CancelIoEx(h, &ov);
-            ::GetOverlappedResult(h, &ov, &ignored, TRUE);
-            if (which != WAIT_OBJECT_0 + 1) throw Error("Error waiting port " + name_ + " event", waitErr);
-            ready.Woken = true;
+            CancelAndWait(ov, ignored);
+            if (which == WAIT_OBJECT_0 + 1) {
+                ready.Woken = true;
+            } else if (which == WAIT_OBJECT_0 + 2) {
+                ready.Room = true;
+            } else {
+                throw Error("Error waiting port " + name_ + " event", waitErr);
+            }
             return ready;
         }
         if (!::GetOverlappedResult(h, &ov, &ignored, FALSE)) {
@@ -292,15 +314,16 @@ std::size_t TWin32Backend::Read(std::span<std::uint8_t> buffer) {
         const DWORD err = ::GetLastError();
         if (err != ERROR_IO_PENDING) throw Error("Error reading port " + name_, err);
         if (queued == 0) {
-            const std::array<HANDLE, 2> events{readEvent_.Get(), wakeEvent_.Get()};
-            const DWORD which = ::WaitForMultipleObjects(2, events.data(), FALSE, INFINITE);
+            const std::array<HANDLE, 3> events{readEvent_.Get(), wakeEvent_.Get(), writeEvent_.Get()};
+            const DWORD which = ::WaitForMultipleObjects(roomWanted_ ? 3 : 2, events.data(), FALSE, INFINITE);
             if (which != WAIT_OBJECT_0) {
                 const DWORD waitErr = ::GetLastError();
-                ::CancelIoEx(h, &ov);
-                const bool completed = ::GetOverlappedResult(h, &ov, &got, TRUE) != FALSE;
-                if (which != WAIT_OBJECT_0 + 1) throw Error("Error reading port " + name_, waitErr);
-                // The wake belongs to the reader's loop: the next Wait reports it.
-                ::SetEvent(wakeEvent_.Get());
+                const bool completed = CancelAndWait(ov, got);
+                if (which != WAIT_OBJECT_0 + 1 && which != WAIT_OBJECT_0 + 2)
+                    throw Error("Error reading port " + name_, waitErr);
+                // The wake belongs to the reader's loop: the next Wait reports
+                // it. The write event stays set, so the next Wait finds room.
+                if (which == WAIT_OBJECT_0 + 1) ::SetEvent(wakeEvent_.Get());
                 return completed ? got : 0;
             }
         }
@@ -311,18 +334,25 @@ std::size_t TWin32Backend::Read(std::span<std::uint8_t> buffer) {
     return got;
 }
 
-void TWin32Backend::FinishWrite() {
-    if (!writePending_) return;
-    writePending_ = false;
+// Whether the write in flight, if any, is done; throws if it failed.
+bool TWin32Backend::WriteDone() {
+    if (!writePending_) return true;
     DWORD n = 0;
-    if (!::GetOverlappedResult(port_.Get(), &writeOv_, &n, TRUE))
-        throw Error("Error writing port " + name_, ::GetLastError());
+    if (::GetOverlappedResult(port_.Get(), &writeOv_, &n, FALSE)) {
+        writePending_ = false;
+        return true;
+    }
+    const DWORD err = ::GetLastError();
+    if (err == ERROR_IO_INCOMPLETE) return false;
+    writePending_ = false;
+    throw Error("Error writing port " + name_, err);
 }
 
 std::size_t TWin32Backend::Write(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) return 0;
-    // The buffer belongs to the write in flight until it is done.
-    FinishWrite();
+    // The buffer belongs to the write in flight until it is done: until then
+    // the driver takes nothing more, and the caller waits for room.
+    if (!WriteDone()) return 0;
     writeBuf_.assign(bytes.begin(), bytes.end());
     writeOv_ = OVERLAPPED{};
     writeOv_.hEvent = writeEvent_.Get();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -169,6 +170,26 @@ TEST_F(PortTest, ClosingFromInsideOnReadIsPrompt) {
     port->Write(burst);
     ASSERT_TRUE(RunUntil([&] { return took.has_value(); }));
     EXPECT_LT(*took, 500ms);
+}
+
+// Run with the emulator stopped (scripts/test-windows.sh): nothing reads the
+// other side, so the driver's queue fills and writes stay pending. The main
+// thread must not wait for them, and closing must still be prompt.
+TEST_F(PortTest, StalledDeviceBlocksNoWriteAndClosingIsPrompt) {
+    auto port = Open();
+    const std::vector<std::uint8_t> packet(36, 0xA5);
+    auto slowest = TClock::duration::zero();
+    for (int i = 0; i < 4096; ++i) {  // 144 KiB, more than a terminal buffers
+        const auto started = TClock::now();
+        port->Write(packet);
+        slowest = std::max(slowest, TClock::now() - started);
+        if (slowest > 2s) break;
+    }
+    EXPECT_LT(slowest, 2s) << "a write waited for the device";
+    EXPECT_FALSE(error) << error->what() << ": " << error->Detail;
+    const auto started = TClock::now();
+    port.reset();
+    EXPECT_LT(TClock::now() - started, 2s);
 }
 
 TEST(PortNames, ComNumbersMapToWin32DeviceNames) {
