@@ -174,28 +174,30 @@ make_file 65535 "$work/slow.rom"
 interrupt_case() {  # name expected-exit expected-text action
   local name=$1 want=$2 text=$3 action=$4
   start_emu "$name" --baud 9600
-  start_upload "$name" -p 1 -t 2 "$work/slow.rom"
+  # A time-out a loaded machine does not reach between two replies.
+  start_upload "$name" -p 1 -t 4 "$work/slow.rom"
   if ! wait_for_text "$work/$name.err" "bytes  10%" 60; then
-    kill "$up_pid"; finish_upload 1; fail "$name" "the upload did not get going: $(tr '\r\n' '  ' <"$work/$name.err")"; return
+    kill "$up_pid" 2>/dev/null || true; finish_upload 1; fail "$name" "the upload did not get going: $(tr '\r\n' '  ' <"$work/$name.err")"; return
   fi
   local started=$SECONDS
   case $action in
-    ctrl-c) kill -INT "$up_pid" ;;            # Wine turns SIGINT into CTRL_C_EVENT
+    ctrl-c) kill -INT "$up_pid" || true ;;    # Wine turns SIGINT into CTRL_C_EVENT
     hang-up) stop_emu ;;                      # the terminal's other side goes away
-    silence) kill -STOP "$emu_pid" ;;         # the device stops answering
+    silence) kill -STOP "$emu_pid" || true ;; # the device stops answering
   esac
   finish_upload 20
   local took=$((SECONDS - started))
-  [ "$action" = silence ] && kill -CONT "$emu_pid" 2>/dev/null
-  if [ "$up_rc" -eq "$want" ] && grep -q -- "$text" "$work/$name.err" && [ "$took" -le 5 ]; then
+  if [ "$action" = silence ]; then kill -CONT "$emu_pid" 2>/dev/null || true; fi
+  if [ "$up_rc" -eq "$want" ] && grep -q -- "$text" "$work/$name.err" && [ "$took" -le 7 ]; then
     pass "$name: exit $want within ${took} s"
   else
     fail "$name" "exit $up_rc after ${took} s: $(tail -n 1 "$work/$name.err" | tr '\r\n' '  ')"
   fi
 }
 interrupt_case stop 1 "Upload stopped!" ctrl-c
-interrupt_case hang-up 3 "Error reading port COM1" hang-up
-interrupt_case time-out 4 "No reply from the device for 2 s" silence
+# Whichever sees the hang-up first, the reader or the next write, reports it.
+interrupt_case hang-up 3 "Error \(reading\|writing\) port COM1" hang-up
+interrupt_case time-out 4 "No reply from the device for 4 s" silence
 
 stop_emu
 summary="windows: $passed passed, $failed failed"

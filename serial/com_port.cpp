@@ -20,7 +20,6 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
-#include <latch>
 #include <system_error>
 #include <utility>
 
@@ -49,7 +48,7 @@ class TReadThread {
 public:
     TReadThread(TComPort& port, TMainThreadInvoker runOnMain)
         : port_(port), runOnMain_(std::move(runOnMain)), thread_([this](std::stop_token stop) { Execute(stop); }) {
-        named_.wait();  // so the thread shows under its name once the port is open
+        NameReaderThread(thread_);  // from here: the name is there once the port is open
     }
     ~TReadThread() {
         thread_.request_stop();
@@ -67,13 +66,10 @@ private:
     TComPort& port_;
     const TMainThreadInvoker runOnMain_;
     std::array<std::uint8_t, 256> ReadBuf{};
-    std::latch named_{1};
     std::jthread thread_;  // last: it starts at once and uses the members above
 };
 
 void TReadThread::Execute(const std::stop_token& stop) {
-    NameReaderThread();
-    named_.count_down();
     try {
         Loop(stop);
     } catch (const EComPortError& e) {

@@ -38,7 +38,7 @@ std::string DefaultDevicePath(int number) {
     return {};
 }
 
-void NameReaderThread() { ::pthread_setname_np(::pthread_self(), kReaderThreadName); }
+void NameReaderThread(std::jthread& thread) { ::pthread_setname_np(thread.native_handle(), kReaderThreadName); }
 
 namespace {
 

@@ -10,6 +10,7 @@
 // in flight Write takes nothing and Wait reports room once it is done, so a
 // device that stops taking bytes never holds up the thread that writes.
 #include <windows.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <array>
@@ -30,9 +31,10 @@ std::string DefaultDevicePath(int number) {
     return {};
 }
 
-void NameReaderThread() {
+void NameReaderThread(std::jthread& thread) {
     // SetThreadDescription came with Windows 10 1607: looked up, so older
-    // systems still load the program.
+    // systems still load the program. std::thread is a winpthreads thread
+    // here (the posix toolchain), whose Win32 handle pthread_gethandle gives.
     using TSetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
     const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
     if (kernel == nullptr) return;
@@ -40,7 +42,7 @@ void NameReaderThread() {
         reinterpret_cast<void*>(::GetProcAddress(kernel, "SetThreadDescription")));
     if (set == nullptr) return;
     const std::wstring name(std::begin(kReaderThreadName), std::end(kReaderThreadName) - 1);
-    set(::GetCurrentThread(), name.c_str());
+    set(static_cast<HANDLE>(::pthread_gethandle(thread.native_handle())), name.c_str());
 }
 
 namespace {

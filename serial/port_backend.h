@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <thread>
 
 #include "serial/port_error.h"
 
@@ -64,7 +65,8 @@ std::string DefaultDevicePath(int number);
 // What a port's reader thread is called in ps, top and a debugger.
 inline constexpr char kReaderThreadName[] = "zelk-port";
 
-// Gives the calling thread kReaderThreadName where the platform can.
-void NameReaderThread();
+// Gives the thread kReaderThreadName where the platform can; called by the
+// thread that started it, so the name is set when the call returns.
+void NameReaderThread(std::jthread& thread);
 
 }  // namespace zelk
