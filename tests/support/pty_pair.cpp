@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
+#include <string>
 #include <system_error>
+#include <vector>
 
 namespace zelk::test {
 
@@ -70,34 +72,31 @@ bool WaitReadable(int fd) {
 
 namespace {
 
-int EntryCount(const char* path) {
+// The entries of a /proc folder, read while one descriptor is open on it.
+std::vector<std::string> EntryNames(const char* path) {
     DIR* dir = ::opendir(path);
     if (dir == nullptr) Fail("opendir");
-    int count = 0;
+    std::vector<std::string> names;
     while (const dirent* entry = ::readdir(dir))
-        if (entry->d_name[0] != '.') ++count;
+        if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
     ::closedir(dir);
-    return count;
+    return names;
 }
 
 }  // namespace
 
 int OpenFdCount() {
-    return EntryCount("/proc/self/fd") - 1;  // the directory's own fd
+    return static_cast<int>(EntryNames("/proc/self/fd").size()) - 1;  // the directory's own fd
 }
 
 int ThreadsNamed(const char* name) {
-    DIR* dir = ::opendir("/proc/self/task");
-    if (dir == nullptr) Fail("opendir");
     int count = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+    for (const std::string& task : EntryNames("/proc/self/task")) {
+        std::ifstream comm("/proc/self/task/" + task + "/comm");
         std::string line;
-        // A thread that ended since readdir has no comm any more.
+        // A thread that ended since the folder was read has no comm any more.
         if (std::getline(comm, line) && line == name) ++count;
     }
-    ::closedir(dir);
     return count;
 }
 
