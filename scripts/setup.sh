@@ -17,7 +17,15 @@ packages=(
 # would bring a desktop's worth of media libraries.
 lean_packages=(
   g++-mingw-w64-x86-64-posix
-  wine64 wine
+  wine64 wine fonts-wine
+  # The real-driver stage: a QEMU guest with a busybox initramfs.
+  qemu-system-x86 busybox-static cpio
+  # Coverage-guided fuzzing (clang 14's libFuzzer).
+  clang libfuzzer-14-dev
+  # The release checks: Debian policy and AppStream metadata.
+  lintian appstream
+  # Screenshots and the Windows icon, made from the SVG at build time.
+  imagemagick
 )
 
 missing_of() {  # prints the packages given that are not installed
