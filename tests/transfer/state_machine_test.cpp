@@ -185,6 +185,24 @@ TEST_F(TransferTest, StopEndsTheTransferAtOnceAndLaterRepliesAreIgnored) {
     EXPECT_EQ(T.Offset(), 0);
 }
 
+TEST_F(TransferTest, RejectionsInARowCountOnlyRepeatsOfOnePacket) {
+    SetPattern(512);
+    T.Start();
+    Replies({0x05, 0xF4, 0x05, 0xF4});  // the header twice
+    EXPECT_EQ(T.RejectedInARow(), 2);
+    Replies({0x05, 0x06});  // taken: the next packet starts afresh
+    EXPECT_EQ(T.RejectedInARow(), 0);
+    Replies({0x05, 0xF4});
+    EXPECT_EQ(T.RejectedInARow(), 1);
+    Replies({0x05, 0x06, 0x05, 0xF4});  // data packet 0 taken, data packet 1 rejected
+    EXPECT_EQ(T.RejectedInARow(), 1);
+    EXPECT_EQ(T.ErrCount(), 4);
+    T.Stop();
+    T.Start();
+    EXPECT_EQ(T.RejectedInARow(), 0);
+    EXPECT_EQ(T.ErrCount(), 0);
+}
+
 TEST_F(TransferTest, MismatchCountStartsAgainWithEachTransfer) {
     SetPattern(512);
     T.Btn_z_zelkClick();
