@@ -22,6 +22,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "common/unique_fd.h"
@@ -71,10 +72,35 @@ bool RateTaken(unsigned wanted, unsigned got) {
     return diff * 50 <= wanted;
 }
 
+// What opening changed on the device, put back when the port closes: the
+// line as it was found, then the low-latency flag. A member declared after
+// the descriptor, so that it runs before the descriptor closes (which drops
+// the lock), also when opening fails half-way. A device that hung up refuses
+// both, and then nothing is left to put back.
+class TDeviceRestorer {
+public:
+    TDeviceRestorer() = default;
+    TDeviceRestorer(const TDeviceRestorer&) = delete;
+    TDeviceRestorer& operator=(const TDeviceRestorer&) = delete;
+    ~TDeviceRestorer() {
+        if (Line) Line->Restore(Fd);
+        if (LowLatency) {
+            serial_struct info{};
+            if (::ioctl(Fd, TIOCGSERIAL, &info) == 0) {
+                info.flags &= ~ASYNC_LOW_LATENCY;
+                ::ioctl(Fd, TIOCSSERIAL, &info);
+            }
+        }
+    }
+
+    int Fd = -1;
+    std::optional<TSavedLine> Line;  // the line as found
+    bool LowLatency = false;         // we set ASYNC_LOW_LATENCY
+};
+
 class TLinuxBackend final : public TPortBackend {
 public:
     TLinuxBackend(std::string name, std::string path, int baud);
-    ~TLinuxBackend() override;
 
     TReady Wait(bool wantInput, bool wantRoom) override;
     std::size_t Read(std::span<std::uint8_t> buffer) override;
@@ -93,7 +119,7 @@ private:
     const std::string path_;
     TUniqueFd fd_;
     TUniqueFd wake_;
-    bool setLowLatency_ = false;  // we set ASYNC_LOW_LATENCY and put it back on close
+    TDeviceRestorer restorer_;  // after fd_: runs before it closes
 };
 
 TLinuxBackend::TLinuxBackend(std::string name, std::string path, int baud)
@@ -102,18 +128,6 @@ TLinuxBackend::TLinuxBackend(std::string name, std::string path, int baud)
     ConfigureLine(baud);
     wake_ = TUniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake_) throw EComPortError("Error creating read event", std::generic_category().message(errno), errno);
-}
-
-TLinuxBackend::~TLinuxBackend() {
-    // What opening changed beyond the line format goes back; closing the fd
-    // drops the lock.
-    if (setLowLatency_) {
-        serial_struct info{};
-        if (::ioctl(fd_.Get(), TIOCGSERIAL, &info) == 0) {
-            info.flags &= ~ASYNC_LOW_LATENCY;
-            ::ioctl(fd_.Get(), TIOCSSERIAL, &info);
-        }
-    }
 }
 
 void TLinuxBackend::Open() {
@@ -145,6 +159,9 @@ void TLinuxBackend::ConfigureLine(int baud) {
     const std::string stateError = "Error setting port " + name_ + " state";
     const int fd = fd_.Get();
     if (baud <= 0) throw Error(stateError, EINVAL, std::to_string(baud) + " is not a baud rate");
+    // Kept only when it could be read: a line that cannot be read is not put back.
+    restorer_.Fd = fd;
+    if (TSavedLine found = TSavedLine::Of(fd); found.Errno() == 0) restorer_.Line = found;
     const TLineResult line = SetRawLine(fd, static_cast<unsigned>(baud));
     if (line.Errno != 0) throw Error(stateError, line.Errno);
     if (!RateTaken(static_cast<unsigned>(baud), line.OutBaud) || !RateTaken(static_cast<unsigned>(baud), line.InBaud))
@@ -165,7 +182,7 @@ void TLinuxBackend::RequestLowLatency() {
     serial_struct info{};
     if (::ioctl(fd_.Get(), TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0) return;
     info.flags |= ASYNC_LOW_LATENCY;
-    setLowLatency_ = ::ioctl(fd_.Get(), TIOCSSERIAL, &info) == 0;
+    restorer_.LowLatency = ::ioctl(fd_.Get(), TIOCSSERIAL, &info) == 0;
 }
 
 TPortBackend::TReady TLinuxBackend::Wait(bool wantInput, bool wantRoom) {
