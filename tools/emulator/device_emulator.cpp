@@ -151,6 +151,10 @@ void TDeviceEmulator::OpenDevice() {
     path_ = options_.DevicePath;
     line_ = TUniqueFd(CheckFd(open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK), "open " + path_));
     MakeRaw(line_.Get(), options_.Baud, path_);
+    // A device starts with nothing in flight: bytes a previous user of the
+    // terminal left unread, or wrote and the other side has not taken yet,
+    // belong to no upload of this one.
+    if (tcflush(line_.Get(), TCIOFLUSH) != 0) ThrowErrno("tcflush " + path_);
 }
 
 const std::string& TDeviceEmulator::DevicePath() const { return path_; }
