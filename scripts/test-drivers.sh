@@ -432,8 +432,9 @@ unplug_check() {
   from=${#lines[@]}
   printf '%s\n' "zelk-tty-probe run --during $dev -- zelk-upload -d $dev /data/f65535" >&"$con_in"
   printf '%s\n' 'echo "@@unplugged-run $?"' >&"$con_in"
-  if ! expect_line '^during: ' 30 "$from"; then
-    fail "ftdi_sio: unplug" "the upload did not start"
+  # Pulled out a tenth of the way in.
+  if ! expect_line '^[0-9]+/65536 bytes +[1-9][0-9]?%' 60 "$from"; then
+    fail "ftdi_sio: unplug" "the upload did not get going"
     emu_end kill || true
     return
   fi
@@ -498,6 +499,10 @@ done
 unplug_check
 
 # --- power off -----------------------------------------------------------------
+# QEMU's CPU time against the guest's wall time tells how much of the run was
+# waiting for a busy machine: on an idle one the two are close.
+qemu_cpu=$(awk -v hz="$(getconf CLK_TCK)" '{ printf "%.1f", ($14 + $15) / hz }' "/proc/$qemu_pid/stat" 2>/dev/null || echo "?")
+echo "drivers: QEMU used $qemu_cpu s of CPU time in $(seconds_since "$boot_start") s since it started"
 printf 'poweroff -f\n' >&"$con_in"
 if wait_bounded "$qemu_pid" 20; then :; fi
 qemu_pid=

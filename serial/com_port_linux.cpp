@@ -64,6 +64,11 @@ bool HasOpen(const std::string& pid, const std::string& target) {
     return found;
 }
 
+// A tty that hung up fails writes with EIO; a USB serial adapter pulled out
+// fails them with ENODEV until the driver has hung the tty up. Whichever call
+// sees it first, the user is told the same: the device hung up.
+std::string HangUpText(int err) { return err == EIO || err == ENODEV ? "the device hung up" : std::string(); }
+
 // Drivers report the rate they really set, and some round it to what their
 // clock divider makes. Within 2 % a UART link still works; anything further
 // off is a rate the driver refused (a quiet fall-back to 9600, say).
@@ -211,7 +216,7 @@ std::size_t TLinuxBackend::Read(std::span<std::uint8_t> buffer) {
     if (queued <= 0) return 0;
     const ssize_t got = ::read(fd_.Get(), buffer.data(), std::min(static_cast<std::size_t>(queued), buffer.size()));
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    if (got < 0) throw Error("Error reading port " + name_, errno);
+    if (got < 0) throw Error("Error reading port " + name_, errno, HangUpText(errno));
     if (got == 0) throw Error("Error reading port " + name_, EIO, "the device hung up");
     return static_cast<std::size_t>(got);
 }
@@ -226,7 +231,8 @@ std::size_t TLinuxBackend::Write(std::span<const std::uint8_t> bytes) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        throw Error("Error writing port " + name_, n < 0 ? errno : EIO);
+        const int err = n < 0 ? errno : EIO;
+        throw Error("Error writing port " + name_, err, HangUpText(err));
     }
     return sent;
 }
