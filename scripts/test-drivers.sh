@@ -173,7 +173,9 @@ exec {con_in}<>"$work/con.in" {con_out}<>"$work/con.out" {mon_in}<>"$work/mon.in
 boot_start=$EPOCHREALTIME
 # In a session of its own: no signal meant for this script's process group
 # (a terminal's Ctrl-C included, which the trap handles) reaches it directly.
-setsid qemu-system-x86_64 -nodefaults -no-reboot -display none -nic none -accel tcg -m 512 -smp 1 \
+# Under timeout: even a script killed with -9, which no trap sees, leaves no
+# guest running for long.
+setsid timeout 900 qemu-system-x86_64 -pidfile "$work/qemu.pid" -nodefaults -no-reboot -display none -nic none -accel tcg -m 512 -smp 1 \
   -kernel "$vmlinuz" -initrd "$work/initramfs.gz" -append "console=ttyS0 quiet loglevel=1 panic=-1" \
   -chardev pipe,id=con,path="$work/con" -serial chardev:con \
   -chardev pty,id=uart -serial chardev:uart \
@@ -213,6 +215,7 @@ status=
 g() {  # limit command...
   local limit=$1 from i
   shift
+  kill -0 "$qemu_pid" 2>/dev/null || fatal "guest" "QEMU has exited (see $work/qemu.log)"
   seq_id=$((seq_id + 1))
   from=${#lines[@]}
   printf '%s\necho "@@end %d $?"\n' "$*" "$seq_id" >&"$con_in"
@@ -272,7 +275,6 @@ emu_start() {  # pty output [options...]
   read -r -t 10 path <"$ready" || true
   [ "$path" = "$pty" ] && return 0
   echo "drivers: zelk-emu did not start: $(cat "$work/emu$emu_n.log"); QEMU $(kill -0 "$qemu_pid" 2>/dev/null && echo runs || echo is gone)"
-  ls -l "/proc/$qemu_pid/fd" 2>&1 | grep pt || true
   return 1
 }
 # Waits for the emulator's end (bounded), or stops it; its exit status.
@@ -505,7 +507,7 @@ unplug_check
 # --- power off -----------------------------------------------------------------
 # QEMU's CPU time against the guest's wall time tells how much of the run was
 # waiting for a busy machine: on an idle one the two are close.
-qemu_cpu=$(awk -v hz="$(getconf CLK_TCK)" '{ printf "%.1f", ($14 + $15) / hz }' "/proc/$qemu_pid/stat" 2>/dev/null || echo "?")
+qemu_cpu=$(awk -v hz="$(getconf CLK_TCK)" '{ printf "%.1f", ($14 + $15) / hz }' "/proc/$(cat "$work/qemu.pid")/stat" 2>/dev/null || echo "?")
 echo "drivers: QEMU used $qemu_cpu s of CPU time in $(seconds_since "$boot_start") s since it started"
 printf 'poweroff -f\n' >&"$con_in"
 if wait_bounded "$qemu_pid" 20; then :; fi

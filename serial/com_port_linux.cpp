@@ -64,9 +64,10 @@ bool HasOpen(const std::string& pid, const std::string& target) {
     return found;
 }
 
-// A tty that hung up fails writes with EIO; a USB serial adapter pulled out
-// fails them with ENODEV until the driver has hung the tty up. Whichever call
-// sees it first, the user is told the same: the device hung up.
+// A tty that hung up fails writes, reads and queries with EIO; a USB serial
+// adapter pulled out fails them with ENODEV until the driver has hung the tty
+// up. Whichever call sees it first, the user is told the same: the device
+// hung up.
 std::string HangUpText(int err) { return err == EIO || err == ENODEV ? "the device hung up" : std::string(); }
 
 // Drivers report the rate they really set, and some round it to what their
@@ -212,7 +213,12 @@ TPortBackend::TReady TLinuxBackend::Wait(bool wantInput, bool wantRoom) {
 
 std::size_t TLinuxBackend::Read(std::span<std::uint8_t> buffer) {
     int queued = 0;
-    if (::ioctl(fd_.Get(), FIONREAD, &queued) != 0) throw Error("Error clearing port " + name_, errno);
+    if (::ioctl(fd_.Get(), FIONREAD, &queued) != 0) {
+        // A hung-up tty refuses the query too (seen with an FTDI adapter pulled out).
+        const int err = errno;
+        if (!HangUpText(err).empty()) throw Error("Error reading port " + name_, err, HangUpText(err));
+        throw Error("Error clearing port " + name_, err);
+    }
     if (queued <= 0) return 0;
     const ssize_t got = ::read(fd_.Get(), buffer.data(), std::min(static_cast<std::size_t>(queued), buffer.size()));
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
