@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Sets up, then builds and runs every test, stage by stage: a plain build with
 # warnings as errors, an ASan+UBSan build, a TSan build of everything that runs
-# threads, the Debian package and its checks, and the Windows stage under Wine.
+# threads, the Debian package and its checks, the release-built uploader on
+# real kernel drivers in a QEMU guest, and the Windows stage under Wine.
 #
 #   scripts/test.sh              every stage, in order
-#   scripts/test.sh STAGE...     only those (ci asan tsan package windows)
+#   scripts/test.sh STAGE...     only those (ci asan tsan package drivers windows)
 #
 # Each stage reports its time; the run ends with one line per stage.
 set -euo pipefail
@@ -38,6 +39,9 @@ stage_package() {
   scripts/package.sh
   scripts/check-package.sh
 }
+# The release-built zelk-upload on real kernel drivers (8250, ftdi_sio) in a
+# QEMU guest; the kernel is cached in /var/cache/zelk (docs/drivers.md).
+stage_drivers() { ZELK_SKIP_SETUP=1 scripts/test-drivers.sh; }
 # zelk-upload.exe and the Windows tests, cross-built and run under Wine
 # against the emulator of the plain build (or a small build of its own).
 stage_windows() {
@@ -48,7 +52,7 @@ stage_windows() {
   fi
 }
 
-all_stages=(ci asan tsan package windows)
+all_stages=(ci asan tsan package drivers windows)
 stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=("${all_stages[@]}")
 for s in "${stages[@]}"; do

@@ -49,6 +49,8 @@ summary, with the SHA-256 of the rebuilt bytes, on standard error.
   --first-header-timeout MS   end an upload whose first header has not come MS
                               milliseconds after the burst, as an empty one
                               (default: keep asking)
+  --reply-delay MS            hold every byte sent MS milliseconds, as a USB
+                              adapter's latency timer does (default 0)
   --reject N[,N...]           answer packets N with 0xF4 although they are right
   --unexpected-reply N        answer packet N with 0x42 and end the upload
   --ack-with-request N        acknowledge packet N with 06 05 in one write
@@ -109,6 +111,8 @@ TArgs Parse(int argc, char** argv) {
             args.Options.RequestTimeout = std::chrono::milliseconds(Number(value(), option));
         } else if (option == "--first-header-timeout") {
             args.Options.FirstHeaderTimeout = std::chrono::milliseconds(Number(value(), option));
+        } else if (option == "--reply-delay") {
+            args.Options.ReplyDelay = std::chrono::milliseconds(Number(value(), option));
         } else if (option == "--reject") {
             for (std::string_view list = value();;) {
                 const std::size_t comma = list.find(',');

@@ -394,5 +394,52 @@ TEST_F(UploadProgram, PortThisUserMayNotOpenNamesTheDialoutGroup) {
     EXPECT_NE(run.Stderr.find("sudo usermod -aG dialout $USER"), std::string::npos) << run.Stderr;
 }
 
+// The number of times text occurs in where.
+int Occurrences(const std::string& where, const std::string& text) {
+    int n = 0;
+    for (std::size_t pos = where.find(text); pos != std::string::npos; pos = where.find(text, pos + 1)) ++n;
+    return n;
+}
+
+// A device behind an adapter that holds every byte 12 ms (as an FTDI chip's
+// latency timer does) on a paced 115,200-baud line: the upload goes through,
+// and zelk-upload says once how late the replies come and what to do.
+TEST_F(UploadProgram, RepliesThatComeLateAreNamedOnce) {
+    emu::TEmulatorOptions options;
+    options.Baud = 115200;
+    options.ReplyDelay = std::chrono::milliseconds(12);
+    for (const bool russian : {false, true}) {
+        SCOPED_TRACE(russian ? "Russian" : "English");
+        emu::TDeviceEmulator device(options);
+        const TBytes file = RandomBytes(3000, 5);  // 12 pages, 108 packets
+        const auto run = Upload({"-p", "3", WriteFile("prog.rom", file)}, device.DevicePath(), std::chrono::seconds(60),
+                                {}, russian ? kRussian : kDefault);
+        EXPECT_EQ(run.ExitCode, 0) << run.Stderr;
+        const auto result = device.WaitResult(std::chrono::seconds(10));
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->Bytes, Padded(file));
+
+        const std::string said = russian ? "Ответы приходят с опозданием " : "Replies come ";
+        ASSERT_EQ(Occurrences(run.Stderr, said), 1) << run.Stderr;
+        const std::size_t at = run.Stderr.find(said) + said.size();
+        // Each reply is late by the adapter's 12 ms and what the machine adds.
+        double late = 0;
+        ASSERT_EQ(std::sscanf(run.Stderr.c_str() + at, "%lf", &late), 1) << run.Stderr.substr(at);
+        EXPECT_GE(late, 11.0);
+        EXPECT_LT(late, 40.0);
+        EXPECT_NE(run.Stderr.find(russian ? "низкую задержку" : "asks the driver for low latency"), std::string::npos)
+            << run.Stderr;
+    }
+}
+
+TEST_F(UploadProgram, RepliesThatComeInTimeAreNotNamed) {
+    emu::TEmulatorOptions options;
+    options.Baud = 115200;  // the line's own time is no delay
+    emu::TDeviceEmulator device(options);
+    const auto run = Upload({"-p", "3", WriteFile("prog.rom", RandomBytes(3000, 6))}, device.DevicePath());
+    EXPECT_EQ(run.ExitCode, 0) << run.Stderr;
+    EXPECT_EQ(run.Stderr.find("late"), std::string::npos) << run.Stderr;
+}
+
 }  // namespace
 }  // namespace zelk::upload::test

@@ -215,6 +215,7 @@ TEST_F(ReaderTest, HangUpIsReportedOnceOnTheMainThreadAndClosingStillWorks) {
     } catch (const EComPortError& e) {
         EXPECT_STREQ(e.what(), "Error writing port COM20");
         EXPECT_EQ(e.Errno, EIO);
+        EXPECT_EQ(e.Detail, pty.SlavePath() + ": the device hung up");
     }
     port.reset();
     EXPECT_EQ(OpenFdCount(), fdsBefore - 1);

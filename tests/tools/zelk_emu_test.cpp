@@ -1,6 +1,7 @@
 // zelk-emu as a script meets it: the path on the first line of standard
 // output, the options, the rebuilt bytes in a file and the exit status.
 
+#include <poll.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -42,6 +43,39 @@ TEST(ZelkEmuProgram, ServesOneUploadAndWritesItsBytes) {
     std::ifstream in(output, std::ios::binary);
     EXPECT_EQ(TBytes(std::istreambuf_iterator<char>(in), {}), image);
     std::remove(output.c_str());
+}
+
+// A program that exits closes the pseudo-terminal's master, which hangs up
+// the slave and throws away what the host has not read yet: the emulator
+// must not exit before the host has taken the last acknowledgement, however
+// late the host reads it.
+TEST(ZelkEmuProgram, ExitsOnlyAfterTheHostReadTheLastReply) {
+    FILE* emu = popen((std::string("timeout 20 ") + ZELK_EMU_PATH + " 2>/dev/null").c_str(), "r");
+    ASSERT_NE(emu, nullptr);
+    char line[256] = {};
+    ASSERT_NE(fgets(line, sizeof line, emu), nullptr);
+    std::string path(line);
+    ASSERT_EQ(path.back(), '\n');
+    path.pop_back();
+
+    std::vector<TBytes> packets = PacketsFor(TestImage(300, 3), 0x01);
+    const TBytes last = packets.back();
+    packets.pop_back();
+    {
+        THostPort host(path);
+        host.Write(kBurst);
+        PlayAll(host, packets);
+        ASSERT_EQ(host.Read(), kReq);
+        host.Write(last);
+        // The emulator's standard output ends when it exits: it must not
+        // while the acknowledgement waits unread (half a second here; it
+        // gives up after its request time-out, 2 s).
+        pollfd out{fileno(emu), POLLIN, 0};
+        EXPECT_EQ(poll(&out, 1, 500), 0) << "zelk-emu exited before the host read the last reply";
+        EXPECT_EQ(host.Read(), kAck);
+    }
+    const int status = pclose(emu);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 // The output of a zelk-emu run that ends by itself.
