@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # zelk(1), zelk-upload(1), zelk-emu(1): help2man runs each built program with
 # --help and --version and adds packaging/man/<program>.h2m; the pages are
 # gzipped as Debian keeps them. The pages are English, whatever the builder's locale. Built with everything in a plain build; in a

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # CPack's Debian package: zelk_<version>_<arch>.deb, its dependencies found
 # by dpkg-shlibdeps from the programs' libraries.
 set(CPACK_GENERATOR DEB)

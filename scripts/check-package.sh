@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # Checks the Debian package scripts/package.sh built (or the one given): its
 # fields and contents, the desktop entry, the bash completion, and the
 # packaged programs run from an extracted copy: the --version of all three

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # Builds the Debian package build/zelk_<version>_<arch>.deb: a Release build
 # of the three programs and their manual pages in build/package, then CPack.
 # Prints the package's path as its last line.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # Sets up, then builds and runs every test, stage by stage: a plain build with
 # warnings as errors, an ASan+UBSan build, a TSan build of everything that runs
 # threads, the Debian package and its checks, and the Windows stage under Wine.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The error box: its text rule, the port error's detail and the box itself.
 #include <QAbstractButton>
 #include <QApplication>
