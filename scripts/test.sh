@@ -3,7 +3,10 @@
 # Copyright (C) 2026 The ZELK developers
 # Sets up, then builds and runs every test, stage by stage: a plain build with
 # warnings as errors, an ASan+UBSan build, a TSan build of everything that runs
-# threads, the Debian package and its checks, and the Windows stage under Wine.
+# threads, the Debian package and its release checks, and the Windows stage
+# under Wine. The builds are CMake's presets of the same names
+# (CMakePresets.json), so one can be rebuilt by hand: cmake --preset asan &&
+# cmake --build --preset asan && ctest --preset asan.
 #
 #   scripts/test.sh              every stage, in order
 #   scripts/test.sh STAGE...     only those (ci asan tsan package windows)
@@ -19,19 +22,24 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
-build_and_test() {  # name sanitizer ctest-args...
-  local name=$1 sanitize=$2; shift 2
-  cmake -S . -B "build/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELK_WERROR=ON -DZELK_SANITIZE="$sanitize" >/dev/null
-  cmake --build "build/$name" -j "$jobs"
-  ctest --test-dir "build/$name" --output-on-failure -j "$jobs" "$@"
+build_and_test() {  # preset: configure, build and test presets of that name
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$jobs"
+  ctest --preset "$1" -j "$jobs"
 }
 
-stage_ci() { build_and_test ci ""; }
-stage_asan() { build_and_test asan address; }
-stage_tsan() { build_and_test tsan thread -L threads; }
+stage_ci() { build_and_test ci; }
+stage_asan() { build_and_test asan; }
+stage_tsan() { build_and_test tsan; }  # the tests labelled threads
+# The release: every file's licence header, the package (preset package),
+# lintian, AppStream and the package's own checks, then the source tarball
+# built and tested offline in a scratch folder, whose package must equal the
+# first one byte for byte.
 stage_package() {
+  scripts/spdx.sh --check
   scripts/package.sh
   scripts/check-package.sh
+  scripts/check-release.sh
 }
 # zelk-upload.exe and the Windows tests, cross-built and run under Wine
 # against the emulator of the plain build (or a small build of its own).
