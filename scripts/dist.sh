@@ -22,13 +22,13 @@ git ls-files -z --cached | while IFS= read -r -d '' f; do
   if [ -e "$f" ] || [ -L "$f" ]; then printf '%s\0' "$f"; fi
 done >"$stage/files"
 
-# One archive: the tracked files, then source-date-epoch.
-tar --create --null --files-from="$stage/files" --no-recursion \
-    --transform="flags=r;s,^,$prefix/," --sort=name --format=gnu \
-    --owner=0 --group=0 --numeric-owner --mode='u+rw,go-w,go+rX' --mtime="@$SOURCE_DATE_EPOCH" \
-    -f "$stage/src.tar"
-tar --append -f "$stage/src.tar" -C "$stage" --transform="flags=r;s,^,$prefix/," --format=gnu \
-    --owner=0 --group=0 --numeric-owner --mode=0644 --mtime="@$SOURCE_DATE_EPOCH" source-date-epoch
+# One archive: the tracked files, then source-date-epoch. The options that
+# shape the members come before the list of names they apply to.
+opts=(--format=gnu --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH"
+      --transform="flags=r;s,^,$prefix/,")
+tar --create -f "$stage/src.tar" "${opts[@]}" --sort=name --no-recursion \
+    --mode='u+rw,go-w,go+rX' --null --files-from="$stage/files"
+tar --append -f "$stage/src.tar" "${opts[@]}" --mode=0644 -C "$stage" source-date-epoch
 gzip -9n <"$stage/src.tar" >"$output.tmp"
 mv "$output.tmp" "$output"
 echo "dist: $output ($(tr -cd '\0' <"$stage/files" | wc -c) files)"

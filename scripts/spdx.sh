@@ -26,31 +26,25 @@ case "${1:-}" in
   *) echo "usage: scripts/spdx.sh [--check]" >&2; exit 2 ;;
 esac
 
-# The comment style of a file: c (//), hash (#), xml (<!-- -->), roff (.\"),
-# none (takes no header) or unknown.
+# Sets style to the comment style of a file: c (//), hash (#), xml
+# (<!-- -->), roff (.\"), none (takes no header) or unknown.
 style_of() {
   local path=$1 name=${1##*/}
   case "$name" in *.in) name=${name%.in} ;; esac
   case "$path" in
-    */corpus/*|*/corpora/*|*/testdata/*|samples/*|po/*) echo none; return ;;
+    */corpus/*|*/corpora/*|*/testdata/*|samples/*|po/*) style=none; return ;;
   esac
   case "$name" in
-    LICENSE|COPYING|copyright|*.md|*.json|*.po|*.pot|*.rom|*.bin|*.png|*.ico|*.jpg|*.gz|*.zip) echo none ;;
-    *.c|*.cc|*.cpp|*.cxx|*.h|*.hh|*.hpp|*.rc) echo c ;;
+    LICENSE|COPYING|copyright|*.md|*.json|*.po|*.pot|*.rom|*.bin|*.png|*.ico|*.jpg|*.gz|*.zip) style=none ;;
+    *.c|*.cc|*.cpp|*.cxx|*.h|*.hh|*.hpp|*.rc) style=c ;;
     *.sh|*.bash|*.bash-completion|*.py|*.cmake|CMakeLists.txt|*.supp|*.desktop|*.dict|*.options \
-      |*.h2m|*.yml|*.yaml|*.toml|*.conf|Makefile|*.mk|.gitignore|.gitattributes|*.lintian-overrides) echo hash ;;
-    *.xml|*.svg|*.manifest) echo xml ;;
-    *.[1-9]|*.roff) echo roff ;;
-    *)
-      if [ "$(head -c 2 "$path")" = '#!' ]; then echo hash; else echo unknown; fi ;;
+      |*.h2m|*.yml|*.yaml|*.toml|*.conf|Makefile|*.mk|.gitignore|.gitattributes|*.lintian-overrides) style=hash ;;
+    *.xml|*.svg|*.manifest) style=xml ;;
+    *.[1-9]|*.roff) style=roff ;;
+    *) style=unknown ;;
   esac
-}
-
-# 0 when the file's first 12 lines hold both header lines.
-has_header() {
-  local top
-  top=$(head -n 12 "$1")
-  [[ $top == *"$spdx"* && $top == *"$copyright"* ]]
+  # A script without an extension, by its "#!" line.
+  if [ "$style" = unknown ] && [ "$(head -c 2 "$path")" = '#!' ]; then style=hash; fi
 }
 
 # Writes the header into the file: after the first line when that is a "#!"
@@ -93,15 +87,25 @@ add_header() {  # path style
   mv "$tmp" "$path"
 }
 
+# Tracked text files (git's own test for binary: "-text"), then those whose
+# first 12 lines lack either header line, in one pass of awk.
+mapfile -t files < <(git ls-files -z --eol | tr '\0' '\n' \
+  | awk -F '\t' '$1 !~ /^i\/-text/ && $1 !~ /^i\/none/ { print $2 }')
+existing=()
+for path in "${files[@]}"; do
+  if [ -f "$path" ] && [ ! -L "$path" ] && [ -s "$path" ]; then existing+=("$path"); fi
+done
+mapfile -t lacking < <([ ${#existing[@]} -eq 0 ] || awk -v s="$spdx" -v c="$copyright" '
+  FNR == 1 { has_s = 0; has_c = 0; if (NR > 1) judge(previous); previous = FILENAME }
+  FNR <= 12 { if (index($0, s)) has_s = 1; if (index($0, c)) has_c = 1 }
+  function judge(name) { if (!(last_s && last_c)) print name }
+  { last_s = has_s; last_c = has_c }
+  END { if (NR > 0) judge(previous) }' "${existing[@]}")
+
 missing=0
-while IFS= read -r -d '' path; do
-  [ -f "$path" ] && [ ! -L "$path" ] || continue
-  [ -s "$path" ] || continue
-  # Binary files (a NUL byte in the first 8 KiB) take no header.
-  if [ "$(head -c 8192 "$path" | tr -d '\0' | wc -c)" -ne "$(head -c 8192 "$path" | wc -c)" ]; then continue; fi
-  style=$(style_of "$path")
+for path in "${lacking[@]}"; do
+  style_of "$path"
   [ "$style" != none ] || continue
-  has_header "$path" && continue
   if [ "$style" = unknown ]; then
     echo "$path: no known comment syntax (add its kind to scripts/spdx.sh)"
     missing=$((missing + 1))
@@ -114,7 +118,7 @@ while IFS= read -r -d '' path; do
     add_header "$path" "$style"
     echo "spdx: added the header to $path"
   fi
-done < <(git ls-files -z)
+done
 
 if [ "$missing" -gt 0 ]; then
   if $check; then

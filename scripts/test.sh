@@ -36,6 +36,7 @@ stage_tsan() { build_and_test tsan; }  # the tests labelled threads
 # built and tested offline in a scratch folder, whose package must equal the
 # first one byte for byte.
 stage_package() {
+  tests/release/spdx_test.sh
   scripts/spdx.sh --check
   scripts/package.sh
   scripts/check-package.sh
