@@ -112,7 +112,7 @@ coproc EMU { exec "$bin/zelk-emu" --watch-stdin 2>"$root/emu.txt"; }
 emu_pid=$EMU_PID
 read -r -t 30 device <&"${EMU[0]}" || fail "zelk-emu printed no path"
 timeout 60 "$bin/zelk-upload" -d "$device" -q "$root/usr/share/doc/zelk/samples/hello.rom" \
-  || fail "the packaged zelk-upload failed with status $?"
+  || fail "the packaged zelk-upload failed with status $?; zelk-emu: $(cat "$root/emu.txt")"
 status=0
 wait "$emu_pid" || status=$?
 emu_pid=""

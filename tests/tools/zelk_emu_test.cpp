@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "common/licence.h"
 #include "host_script.h"
@@ -58,6 +60,37 @@ std::string OutputOf(const std::string& arguments) {
     while (const std::size_t n = fread(chunk, 1, sizeof chunk, emu)) text.append(chunk, n);
     EXPECT_EQ(pclose(emu), 0) << arguments;
     return text;
+}
+
+// Without --loop zelk-emu ends after the upload, but not before the host has
+// read the last reply: ending at once would hang the line up under a host that
+// has yet to read it, which then sees a failed upload.
+TEST(ZelkEmuProgram, EndsOnlyOnceTheHostHasReadTheLastReply) {
+    const std::string command = std::string("timeout 20 ") + ZELK_EMU_PATH + " 2>/dev/null";
+    FILE* emu = popen(command.c_str(), "r");
+    ASSERT_NE(emu, nullptr);
+    char line[256] = {};
+    ASSERT_NE(fgets(line, sizeof line, emu), nullptr);
+    std::string path(line);
+    ASSERT_EQ(path.back(), '\n');
+    path.pop_back();
+
+    std::vector<TBytes> packets = PacketsFor(TestImage(256, 3), 0x01);
+    const TBytes last = packets.back();
+    packets.pop_back();
+    {
+        THostPort host(path);
+        host.Write(kBurst);
+        PlayAll(host, packets);
+        ASSERT_EQ(host.Read(), kReq);
+        host.Write(last);
+        // A host busy elsewhere reads its last reply late: the condition under
+        // test, not a wait for an event.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(host.Read(), kAck);
+    }
+    const int status = pclose(emu);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(ZelkEmuProgram, HelpFitsEightyColumnsAndVersionIsTheProjects) {

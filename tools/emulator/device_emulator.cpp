@@ -299,19 +299,27 @@ int TDeviceEmulator::HostQueued() {
 // out of its queue, and a read already under way on its side gets RequestGap to
 // finish before the request lands.
 void TDeviceEmulator::WaitHostTook() {
-    if (slave_) {
-        const auto start = TClock::now();
-        while (HostQueued() > 0) {
-            // Checks every 0.1 ms at first; a host that stays away (its port
-            // closed) is checked less and less often, at most every 10 ms.
-            const std::chrono::nanoseconds waited = TClock::now() - start;
-            SleepUntil(TClock::now() + std::clamp<std::chrono::nanoseconds>(waited / 16, 100us, 10ms));
-        }
-    } else {
+    WaitHostRead(std::chrono::nanoseconds::max());
+    SleepUntil(TClock::now() + options_.RequestGap);
+}
+
+// Waits until the host has read what the emulator wrote (on a device of its
+// own: until the line has sent it), at most limit; false when it has not.
+bool TDeviceEmulator::WaitHostRead(std::chrono::nanoseconds limit) {
+    if (!slave_) {
         while (tcdrain(line_.Get()) != 0)
             if (errno != EINTR) ThrowErrno("tcdrain " + path_);
+        return true;
     }
-    SleepUntil(TClock::now() + options_.RequestGap);
+    const auto start = TClock::now();
+    while (HostQueued() > 0) {
+        // Checks every 0.1 ms at first; a host that stays away (its port
+        // closed) is checked less and less often, at most every 10 ms.
+        const std::chrono::nanoseconds waited = TClock::now() - start;
+        if (waited >= limit) return false;
+        SleepUntil(TClock::now() + std::clamp<std::chrono::nanoseconds>(waited / 16, 100us, 10ms));
+    }
+    return true;
 }
 
 void TDeviceEmulator::WaitForBurst() {
@@ -498,6 +506,12 @@ bool TDeviceEmulator::PlayUpload(TUploadResult& r) {
             Send({kAcceptByte});
         }
         if (last) {
+            // A device stays on the line after its last reply. The emulator
+            // may end (and its side of the terminal with it) once the host
+            // has read that reply: before, the host would see the line hang
+            // up instead of its upload complete. A host that never reads it
+            // holds the emulator for at most two seconds.
+            WaitHostRead(std::chrono::seconds(2));
             r.Outcome = TOutcome::Completed;
             return false;
         }

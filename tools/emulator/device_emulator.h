@@ -136,6 +136,7 @@ private:
     void Send(std::initializer_list<std::uint8_t> bytes);
     int HostQueued();
     void WaitHostTook();
+    bool WaitHostRead(std::chrono::nanoseconds limit);
 
     TEmulatorOptions options_;
     std::string path_;
