@@ -2,9 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Copyright (C) 2026 The ZELK developers
 # Checks the Debian package scripts/package.sh built (or the one given): its
-# fields and contents; lintian, which fails it on any error or warning (the
-# overrides that remain are in packaging/zelk.lintian-overrides, each with its
-# reason); the AppStream metadata (appstreamcli) and the desktop entry; the
+# fields and contents; lintian, which fails it on any error or warning (an
+# override would go in packaging/zelk.lintian-overrides with its reason beside
+# it; none is needed); the AppStream metadata (appstreamcli) and the desktop entry; the
 # manual pages as man reads them; the changelog against NEWS.md; the bash
 # completion; and the packaged programs run from an extracted copy: the
 # --version of all three with the licence and one upload by zelk-upload to
