@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # The command-line uploader: the same transfer core and port, no Qt.
 include(GNUInstallDirs)
 add_library(zelk_upload STATIC

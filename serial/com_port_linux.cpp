@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The port's Linux backend: termios2, poll() and an eventfd.
 //
 // Exclusivity. The port is locked with flock(), which the kernel drops with

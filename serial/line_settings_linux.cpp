@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // termios2 lives in <asm/termbits.h>, whose struct termios and flag macros
 // collide with glibc's <termios.h>; this file must never include the latter.
 #include <asm/termbits.h>

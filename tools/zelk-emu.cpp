@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // zelk-emu: plays the ZELK controller for the uploader, on a pseudo-terminal
 // or a given terminal device.
 
@@ -16,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/licence.h"
 #include "tools/emulator/device_emulator.h"
 
 namespace {
@@ -97,7 +101,7 @@ TArgs Parse(int argc, char** argv) {
             std::cout << kHelp;
             std::exit(0);
         } else if (option == "--version") {
-            std::cout << "zelk-emu " << ZELK_VERSION << '\n';
+            std::cout << "zelk-emu " << ZELK_VERSION << '\n' << zelk::kLicenceNotice;
             std::exit(0);
         } else if (option == "--device") {
             args.Options.DevicePath = value();

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "common/licence.h"
 #include "serial/com_port.h"
 #include "window/texts.h"
 
@@ -214,6 +215,6 @@ opens with the window's port button.
     return text;
 }
 
-std::string WindowVersionText(const std::string& version) { return "zelk " + version + '\n'; }
+std::string WindowVersionText(const std::string& version) { return "zelk " + version + '\n' + kLicenceNotice; }
 
 }  // namespace zelk

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // zelk-upload as a script meets it: run as a program against the emulated
 // controller on a pseudo-terminal, judged by its exit status, its messages
 // and the bytes the controller rebuilt.
@@ -17,6 +20,7 @@
 
 #include <sys/stat.h>
 
+#include "common/licence.h"
 #include "run_program.h"
 #include "support/pty_pair.h"
 #include "tools/emulator/device_emulator.h"
@@ -205,6 +209,19 @@ TEST_F(UploadProgram, CtrlCStopsAtOnce) {
     EXPECT_EQ(run.ExitCode, 1) << run.Stderr;
     EXPECT_NE(run.Stderr.find("Отправка Остановлена!"), std::string::npos) << run.Stderr;
     EXPECT_EQ(run.Stderr.find("4096/4096"), std::string::npos) << "stopped before the end";
+}
+
+// --version: the project's version, then the copyright and licence notice,
+// which help2man turns into the manual page's COPYRIGHT section.
+TEST(UploadProgramVersion, NamesTheVersionAndTheLicence) {
+    FILE* program = popen(ZELK_UPLOAD_PATH " --version", "r");
+    ASSERT_NE(program, nullptr);
+    std::string text;
+    char chunk[256];
+    while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, program)) text.append(chunk, n);
+    EXPECT_EQ(pclose(program), 0);
+    EXPECT_EQ(text, std::string("zelk-upload ") + ZELK_VERSION + "\n" + zelk::kLicenceNotice);
+    EXPECT_NE(text.find("License GPLv3+"), std::string::npos) << text;
 }
 
 TEST_F(UploadProgram, PortAndFileErrorsHaveTheirOwnExitCodes) {

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // Opening errors and the line settings the port leaves on the device.
 // termios2 comes from <asm/termbits.h>, so <termios.h> must stay out of here.
 #include <asm/termbits.h>

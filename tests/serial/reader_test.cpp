@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // Reception, writing and closing, with the test thread as main thread.
 #include <sys/ioctl.h>
 

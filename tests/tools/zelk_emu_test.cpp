@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // zelk-emu as a script meets it: the path on the first line of standard
 // output, the options, the rebuilt bytes in a file and the exit status.
 
@@ -6,11 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "common/licence.h"
 #include "host_script.h"
 
 namespace zelk::emu::test {
@@ -96,7 +101,10 @@ TEST(ZelkEmuProgram, HelpFitsEightyColumnsAndVersionIsTheProjects) {
     std::size_t start = 0;
     for (std::size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
         EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
-    EXPECT_EQ(OutputOf("--version"), std::string("zelk-emu ") + ZELK_VERSION + "\n");
+    // The version, then the copyright and licence notice help2man turns into
+    // the manual page's COPYRIGHT section.
+    EXPECT_EQ(OutputOf("--version"), std::string("zelk-emu ") + ZELK_VERSION + "\n" + zelk::kLicenceNotice);
+    EXPECT_NE(std::string(zelk::kLicenceNotice).find("GPL version 3 or later"), std::string::npos);
 }
 
 }  // namespace
