@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # The real-driver stage: the release-built zelk-upload in a small QEMU guest
 # (Debian's own kernel, a busybox initramfs, no KVM needed) on a 16550 UART
 # (8250 driver, /dev/ttyS1) and an FTDI USB adapter (ftdi_sio, /dev/ttyUSB0),

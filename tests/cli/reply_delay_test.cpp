@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // How late replies come, on a clock the test moves.
 
 #include <gtest/gtest.h>

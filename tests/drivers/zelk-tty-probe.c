@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 /* zelk-tty-probe: a small static helper for the real-driver checks in the
  * QEMU guest (scripts/test-drivers.sh). It looks at a tty the way the checks
  * need and runs programs as another user; it never changes what it reads.
