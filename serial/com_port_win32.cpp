@@ -21,6 +21,7 @@
 #include "common/unique_handle.h"
 #include "serial/port_backend.h"
 #include "serial/com_port.h"
+#include "serial/line_settings_win32.h"
 #include "serial/port_holder.h"
 #include "serial/port_list.h"
 
@@ -85,6 +86,8 @@ bool DeviceGone(DWORD err) {
 // every pending wait so after about a millisecond); the pauses keep that from
 // spinning the reader, while the first few returns cost no latency.
 constexpr int kEmptyWaitsBeforePause = 3;
+// The byte with which the device asks for the next packet.
+constexpr std::uint8_t kRequestByte = 0x05;
 constexpr DWORD kLongestPauseMs = 16;
 
 class TWin32Backend final : public TPortBackend {
@@ -182,10 +185,7 @@ void TWin32Backend::Configure(int baud) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(h, &dcb)) throw Error(stateError, ::GetLastError());
-    dcb.BaudRate = static_cast<DWORD>(baud);
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
+    SetLineFields(dcb, baud);
     if (baud <= 0 || !::SetCommState(h, &dcb))
         throw Error(stateError, baud <= 0 ? ERROR_INVALID_PARAMETER : ::GetLastError());
     // A read returns at once with what is queued, never waiting for more.
@@ -369,6 +369,19 @@ std::size_t TWin32Backend::Write(std::span<const std::uint8_t> bytes) {
 }
 
 }  // namespace
+
+void SetLineFields(DCB& dcb, int baud) {
+    dcb.BaudRate = static_cast<DWORD>(baud);
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    // The device's request byte as the event character. FTDI's driver holds
+    // received bytes up to its latency timer (16 ms by default) unless the
+    // chip's event character arrives, and it takes that from here: each
+    // request then reaches the program at once. Other drivers ignore it
+    // unless EV_RXFLAG is waited for, which this backend never does.
+    dcb.EvtChar = static_cast<char>(kRequestByte);
+}
 
 std::unique_ptr<TPortBackend> OpenPortBackend(const std::string& name, const std::string& path, int baud) {
     return std::make_unique<TWin32Backend>(name, path, baud);
