@@ -609,14 +609,22 @@ void TMainWindow::StartFlashTimer() { ::SetTimer(hwnd_, kFlashTimer, kFlashMs, n
 
 void TMainWindow::StopFlashTimer() { ::KillTimer(hwnd_, kFlashTimer); }
 
-int RunMessageLoop(HWND window) {
-    MSG msg{};
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (window != nullptr && ::IsWindow(window) && ::IsDialogMessageW(window, &msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+int RunMessageLoop(TMainWindow& window) {
+    for (;;) {
+        const HANDLE calls = window.CallsWaiting();
+        if (::MsgWaitForMultipleObjectsEx(1, &calls, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0) {
+            window.RunCalls();
+            continue;
+        }
+        MSG msg{};
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+            const HWND main = window.Handle();
+            if (main != nullptr && ::IsDialogMessageW(main, &msg)) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
     }
-    return static_cast<int>(msg.wParam);
 }
 
 }  // namespace zelk::win32

@@ -70,6 +70,11 @@ public:
     // The status bar's background as last set: the system's face colour
     // unless flashing.
     COLORREF StatusColor() const { return statusColor_; }
+    // Signalled while the port's reader has calls waiting; a message loop
+    // that waits on it as well runs them with RunCalls() without the
+    // round trip through the posted message (which modal loops rely on).
+    HANDLE CallsWaiting() const { return static_cast<HANDLE>(queue_.WaitHandle()); }
+    void RunCalls() { queue_.RunPending(); }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -114,6 +119,6 @@ private:
 };
 
 // The window's message loop until WM_QUIT; returns its exit code.
-int RunMessageLoop(HWND window);
+int RunMessageLoop(TMainWindow& window);
 
 }  // namespace zelk::win32

@@ -59,7 +59,7 @@ int RunWindowProgram(HINSTANCE instance, const std::vector<std::string>& argumen
     TMainWindow window(instance);
     window.Show(showCommand);
     window.Logic().ApplyOptions(line.Options);
-    return RunMessageLoop(window.Handle());
+    return RunMessageLoop(window);
 }
 
 }  // namespace zelk::win32
