@@ -197,12 +197,14 @@ run_face_tests() {  # log filter
   mkfifo "$ask" "$tell"
   # Ends with its exit status on a line of its own: Wine's helper processes
   # keep the output open after the program has gone.
-  ( ZELK_TEST_DRIVER=1 timeout 400 wine "$face_exe" --gtest_filter="$filter" <"$ask" 2>&1
-    echo "FACE-EXIT $?" ) >"$tell" &
+  # (GoogleTest's last line may lack its line end.)
+  ( rc=0
+    ZELK_TEST_DRIVER=1 timeout 400 wine "$face_exe" --gtest_filter="$filter" <"$ask" 2>&1 || rc=$?
+    printf '\nFACE-EXIT %s\n' "$rc" ) >"$tell" &
   local runner=$!
   exec 7<"$tell" 6>"$ask"
   face_rc=1
-  while IFS= read -r line <&7; do
+  while IFS= read -r -t 450 line <&7; do
     line=${line%$'\r'}
     case $line in
       "SHOT "*)

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -157,10 +158,16 @@ public:
 
 private:
     static constexpr UINT kDialogUp = WM_APP + 7;
+    // A dialog box shows itself only once its modal loop finds nothing
+    // waiting: the watch acts when a window that had WM_INITDIALOG is shown.
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) {
         const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        if (code == HC_ACTION && current_ != nullptr && call->message == WM_INITDIALOG)
-            ::PostMessageW(current_->helper_, kDialogUp, reinterpret_cast<WPARAM>(call->hwnd), 0);
+        if (code == HC_ACTION && current_ != nullptr) {
+            if (call->message == WM_INITDIALOG) current_->dialogs_.push_back(call->hwnd);
+            if (call->message == WM_SHOWWINDOW && call->wParam != FALSE &&
+                std::find(current_->dialogs_.begin(), current_->dialogs_.end(), call->hwnd) != current_->dialogs_.end())
+                ::PostMessageW(current_->helper_, kDialogUp, reinterpret_cast<WPARAM>(call->hwnd), 0);
+        }
         return ::CallNextHookEx(nullptr, code, wParam, lParam);
     }
     static LRESULT CALLBACK HelperProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -177,6 +184,7 @@ private:
     std::function<void(HWND)> onDialog_;
     HWND helper_ = nullptr;
     HHOOK hook_ = nullptr;
+    std::vector<HWND> dialogs_;
     int seen_ = 0;
 };
 
