@@ -279,12 +279,19 @@ TPortBackend::TReady TWin32Backend::Wait(bool wantInput, bool wantRoom) {
             return ready;
         }
         if (!::GetOverlappedResult(h, &ov, &ignored, FALSE)) {
-            const DWORD waitErr = ::GetLastError();
-            // Nobody here cancelled it: the driver ended the wait. Wine does
-            // so with every wait on a pseudo-terminal after a millisecond; a
-            // device that is gone does so too, and the probe tells which.
-            if (waitErr != ERROR_OPERATION_ABORTED) throw WaitError(waitErr);
-            mask = 0;
+            DWORD waitErr = ::GetLastError();
+            // The event was set before the wait had ended (seen under Wine
+            // on a loaded machine): end the wait here, and go on with what
+            // it found, or as after an empty return.
+            if (waitErr == ERROR_IO_INCOMPLETE) waitErr = CancelAndWait(ov, ignored) ? ERROR_SUCCESS : ::GetLastError();
+            if (waitErr != ERROR_SUCCESS) {
+                // Nobody here cancelled it: the driver ended the wait. Wine
+                // does so with every wait on a pseudo-terminal after a
+                // millisecond; a device that is gone does so too, and the
+                // probe tells which.
+                if (waitErr != ERROR_OPERATION_ABORTED) throw WaitError(waitErr);
+                mask = 0;
+            }
         }
     }
     if ((mask & EV_RXCHAR) != 0 || QueuedBytes() > 0) {
