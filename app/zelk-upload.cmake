@@ -23,3 +23,7 @@ endif()
 add_executable(zelk-upload upload/main.cpp)
 target_compile_definitions(zelk-upload PRIVATE ZELK_VERSION="${PROJECT_VERSION}")
 target_link_libraries(zelk-upload PRIVATE zelk_upload)
+if(WIN32)
+  # wmain: UTF-16 arguments, whatever the ANSI code page.
+  target_link_options(zelk-upload PRIVATE -municode)
+endif()

@@ -28,6 +28,9 @@ lean_packages=(
   lintian appstream
   # Screenshots and the Windows icon, made from the SVG at build time.
   imagemagick
+  # rsvg-convert: the SVG to PNGs for zelk.exe's icon (ImageMagick installed
+  # without its recommends reads no SVG).
+  librsvg2-bin
 )
 
 missing_of() {  # prints the packages given that are not installed

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Copyright (C) 2026 The ZELK developers
-# The Windows stage: cross-builds zelk-upload.exe and the Windows tests into
-# build/mingw, and runs them under Wine against the Linux zelk-emu, which
-# stands behind COM1 on a pseudo-terminal (Wine's registry maps COM1 to it).
-# Needs no display. Ends with "windows: N passed, M failed[, K skipped]".
+# The Windows stage: cross-builds zelk.exe, zelk-upload.exe and the Windows
+# tests into build/mingw, and runs them under Wine against the Linux
+# zelk-emu, which stands behind COM1 on a pseudo-terminal (Wine's registry
+# maps COM1 to it). The window's tests run on a virtual display (Xvfb) and
+# leave screenshots in build/mingw/screenshots/. Builds the distribution zip.
+# Ends with "windows: N passed, M failed[, K skipped]" and the stage's time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+stage_start=$SECONDS
 
 root=$PWD
 build=$root/build/mingw
@@ -25,20 +28,64 @@ fi
 echo "=== mingw build"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DZELK_BUILD_UI=OFF \
   -DZELK_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$jobs" --target zelk-upload zelk_windows_tests
+targets=(zelk zelk-upload zelk_windows_tests zelk_window_face_tests)
+# The window logic's own tests, where the tree has them.
+if compgen -G "tests/window/*.cpp" >/dev/null; then targets+=(zelk_window_tests); fi
+cmake --build "$build" -j "$jobs" --target "${targets[@]}"
+zelk_exe=$build/app/zelk.exe
 upload_exe=$build/app/zelk-upload.exe
 tests_exe=$build/tests/windows/zelk_windows_tests.exe
+face_exe=$build/tests/windows/zelk_window_face_tests.exe
+logic_exe=$build/tests/window/zelk_window_tests.exe
+shots=$build/screenshots
 
-# A private Wine prefix; console programs need no display.
-export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
-unset DISPLAY WAYLAND_DISPLAY
-rm -rf "$work"
-mkdir -p "$work"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "=== wine prefix"
-  wineboot -i </dev/null >"$work/wineboot.log" 2>&1
-  wineserver -w
-fi
+rm -rf "$work" "$shots"
+mkdir -p "$work" "$shots"
+
+# The Wine prefix, made once per Wine version outside the clone (wineboot
+# takes about 40 s) and hard-linked into build/mingw for each run: the
+# registry files, which Wine rewrites, are copies of their own, so runs
+# never share what they change.
+wine_version=$(wine --version 2>/dev/null | tr -c 'A-Za-z0-9.\n-' '_')
+cache_root=/var/cache/zelk
+mkdir -p "$cache_root" 2>/dev/null && [ -w "$cache_root" ] || cache_root=${XDG_CACHE_HOME:-$HOME/.cache}/zelk
+mkdir -p "$cache_root"
+cached_prefix=$cache_root/wine-prefix-$wine_version
+export WINEDEBUG=-all
+# mscoree and mshtml off: wineboot would stop at the Mono and Gecko install prompts.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+(
+  flock 9
+  if [ ! -f "$cached_prefix/.complete" ]; then
+    echo "=== wine prefix (once for $wine_version, in $cached_prefix)"
+    rm -rf "$cached_prefix"
+    export WINEPREFIX=$cached_prefix
+    unset DISPLAY WAYLAND_DISPLAY
+    wineboot -i </dev/null >"$work/wineboot.log" 2>&1
+    # No window manager on the virtual display: Wine draws the frames
+    # itself (else no captions, and each window close waits 2 s).
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >>"$work/wineboot.log" 2>&1
+    wineserver -w
+    # Debian's Wine does not look in fonts-wine's folder: without Marlett
+    # the caption buttons draw as letters. The prefix's own font folder it reads.
+    cp /usr/share/wine/fonts/* "$cached_prefix/drive_c/windows/Fonts/"
+    touch "$cached_prefix/.complete"
+  fi
+) 9>"$cache_root/wine-prefix.lock"
+export WINEPREFIX=$build/wine-prefix
+rm -rf "$WINEPREFIX"
+cp -al "$cached_prefix" "$WINEPREFIX"
+for reg in "$WINEPREFIX"/*.reg; do cp --remove-destination "$cached_prefix/$(basename "$reg")" "$reg"; done
+
+# The virtual display, on the first free display number.
+xvfb_pid=
+exec 8< <(exec Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>"$work/xvfb.log")
+xvfb_pid=$!
+display_number=
+read -r -t 20 display_number <&8 || true
+[ -n "$display_number" ] || { echo "Xvfb did not start: $(cat "$work/xvfb.log")"; exit 1; }
+export DISPLAY=:$display_number
+unset WAYLAND_DISPLAY
 
 passed=0 failed=0 skipped=0
 pass() { passed=$((passed + 1)); echo "PASS $1"; }
@@ -56,6 +103,7 @@ stop_emu() {
 cleanup() {
   stop_emu
   wineserver -k 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
 
@@ -105,7 +153,7 @@ finish_upload() {  # bound-seconds
   wait "$killer" 2>/dev/null || true
 }
 
-# --- the Windows tests (GoogleTest) --------------------------------------
+# --- the Windows port tests (GoogleTest) ---------------------------------
 echo "=== zelk_windows_tests.exe"
 start_emu gtest
 rc=0
@@ -124,8 +172,122 @@ if [ "$rc" -ne 0 ] && [ "$g_failed" -eq 0 ]; then
   fail "zelk_windows_tests.exe exited $rc"; tail -20 "$work/gtest.log"
 fi
 
+# Counts a GoogleTest log's results into the totals.
+count_gtest() {  # log rc name
+  local log=$1 rc=$2 name=$3
+  grep -E '^\[ *(RUN|OK|FAILED|SKIPPED) *\]' "$log" || true
+  local p f k
+  p=$(grep -cE '^\[ +OK \]' "$log" || true)
+  f=$(grep -cE '^\[  FAILED  \] [A-Za-z].*\(' "$log" || true)
+  k=$(grep -cE '^\[  SKIPPED \] [A-Za-z].*\(' "$log" || true)
+  passed=$((passed + p)); failed=$((failed + f)); skipped=$((skipped + k))
+  if [ "$rc" -ne 0 ] && [ "$f" -eq 0 ]; then
+    fail "$name exited $rc"; tail -20 "$log"
+  fi
+}
+
+# A Unix path as Wine's Z: drive shows it.
+windows_path() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
+
+# Runs the window's tests with a filter, answering what they ask: "SHOT
+# name x y w h" takes a screenshot of that part of the virtual display,
+# "HANGUP" makes the device go away. Sets face_rc.
+run_face_tests() {  # log filter
+  local log=$1 filter=$2 line
+  local ask=$work/face.ask tell=$work/face.tell
+  rm -f "$ask" "$tell"
+  mkfifo "$ask" "$tell"
+  # Ends with its exit status on a line of its own: Wine's helper processes
+  # keep the output open after the program has gone.
+  # (GoogleTest's last line may lack its line end.)
+  ( rc=0
+    ZELK_TEST_DRIVER=1 timeout 400 wine "$face_exe" --gtest_filter="$filter" <"$ask" 2>&1 || rc=$?
+    printf '\nFACE-EXIT %s\n' "$rc" ) >"$tell" &
+  local runner=$!
+  exec 7<"$tell" 6>"$ask"
+  face_rc=1
+  while IFS= read -r -t 450 line <&7; do
+    line=${line%$'\r'}
+    case $line in
+      "SHOT "*)
+        read -r _ name x y w h <<<"$line"
+        import -window root -crop "${w}x${h}+${x}+${y}" +repage "$shots/$name.png" 2>>"$work/import.log" \
+          && echo "screenshot: $shots/$name.png" >>"$log"
+        echo ok >&6 ;;
+      HANGUP)
+        stop_emu
+        echo ok >&6 ;;
+      "FACE-EXIT "*)
+        face_rc=${line#FACE-EXIT }
+        break ;;
+      *) echo "$line" >>"$log" ;;
+    esac
+  done
+  exec 6>&- 7<&-
+  wait "$runner" || true
+}
+
+# --- zelk.exe: the window's Win32 face ------------------------------------
+echo "=== zelk.exe"
+# Only system DLLs: everything else is linked in.
+for exe in "$zelk_exe" "$upload_exe"; do
+  dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+  foreign=$(for d in $dlls; do case $d in
+      kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|comdlg32.dll|shell32.dll|uxtheme.dll|advapi32.dll|msvcrt.dll|ws2_32.dll) ;;
+      *) echo "$d" ;; esac; done)
+  if [ -z "$foreign" ]; then pass "$(basename "$exe") imports only system DLLs: $dlls"; else fail "$(basename "$exe")" "imports $foreign"; fi
+done
+version=$(sed -n 's/^project(zelk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+if [ "$(timeout 60 wine "$zelk_exe" --version </dev/null 2>/dev/null | head -n 1 | tr -d '\r')" = "zelk $version" ]; then
+  pass "zelk.exe --version"
+else
+  fail "zelk.exe --version"
+fi
+
+# The window's tests: a 64 KiB upload started by a click, with three packets
+# rejected, byte-exact; the screenshots.
+make_file 65535 "$work/face.rom"
+start_emu face --output "$work/face.rebuilt" --reject 3,500,2000
+ZELK_TEST_UPLOAD_FILE=$(windows_path "$work/face.rom") ZELK_TEST_REJECTS=3 \
+  run_face_tests "$work/face.log" '-*HangUp*'
+count_gtest "$work/face.log" "$face_rc" zelk_window_face_tests.exe
+if wait_for_text "$work/face.emu.err" "sha256" 10 && cmp -s "$work/face.rom.expected" "$work/face.rebuilt"; then
+  pass "click-started upload: 65535 bytes byte-exact ($(grep -o 'upload took [0-9.]* s' "$work/face.log" || echo '?'))"
+else
+  fail "click-started upload" "the rebuilt bytes differ or are missing"
+fi
+# The device hangs up a tenth of the way through an upload.
+start_emu face-hangup
+ZELK_TEST_UPLOAD_FILE=$(windows_path "$work/face.rom") run_face_tests "$work/face-hangup.log" '*HangUp*'
+count_gtest "$work/face-hangup.log" "$face_rc" "zelk_window_face_tests.exe (hang-up)"
+for shot in idle upload about; do
+  if [ -s "$shots/$shot.png" ]; then pass "screenshot $shots/$shot.png"; else fail "screenshot $shot" "missing"; fi
+done
+
+# The window's logic, toolkit-free, built by the same toolchain.
+if [ -f "$logic_exe" ]; then
+  echo "=== zelk_window_tests.exe"
+  rc=0
+  timeout 300 wine "$logic_exe" </dev/null >"$work/logic.log" 2>&1 || rc=$?
+  count_gtest "$work/logic.log" "$rc" zelk_window_tests.exe
+fi
+
 # --- zelk-upload.exe ------------------------------------------------------
 echo "=== zelk-upload.exe"
+
+# A file name in Cyrillic letters reaches the program whole (wmain, UTF-16),
+# whatever Wine's ANSI code page.
+make_file 300 "$work/Программа.rom"
+start_emu cyrillic --output "$work/cyrillic.rebuilt"
+up_rc=0
+LC_ALL=C.UTF-8 timeout 120 wine "$upload_exe" -p 1 "$(windows_path "$work/Программа.rom")" \
+  >"$work/cyrillic.out" 2>"$work/cyrillic.err" </dev/null || up_rc=$?
+if [ "$up_rc" -eq 0 ] && wait_for_text "$work/cyrillic.emu.err" "sha256" 10 &&
+  cmp -s "$work/Программа.rom.expected" "$work/cyrillic.rebuilt"; then
+  pass "Cyrillic file name: Программа.rom uploaded byte-exact"
+else
+  fail "Cyrillic file name" "exit $up_rc: $(tail -n 2 "$work/cyrillic.err" | tr '\r\n' '  ')"
+fi
 
 # Whole uploads, byte-exact, with rejected packets resent.
 upload_case() {  # name size start reject-list
@@ -202,7 +364,29 @@ interrupt_case hang-up 3 "Error \(reading\|writing\) port COM1" hang-up
 interrupt_case time-out 4 "No reply from the device for 4 s" silence
 
 stop_emu
+
+# --- the distribution zip ---------------------------------------------------
+echo "=== distribution zip"
+if zip_path=$(scripts/windows-zip.sh "$build" | tail -n 1) && [ -f "$zip_path" ]; then
+  listing=$(python3 -m zipfile -l "$zip_path" | awk 'NR > 1 { print $1 }' | sort | tr '\n' ' ')
+  want="README-Windows.txt zelk-upload.exe zelk.exe "
+  [ -f LICENSE ] && want="LICENSE $want"
+  got_dirless=$(for f in $listing; do case $f in */) ;; *) basename "$f" ;; esac; done | sort | tr '\n' ' ')
+  if [ "$got_dirless" = "$(echo $want | tr ' ' '\n' | sort | tr '\n' ' ')" ]; then
+    pass "zip $zip_path: $listing"
+  else
+    fail "zip" "holds '$listing', wants '$want'"
+  fi
+else
+  fail "zip" "scripts/windows-zip.sh failed"
+fi
+for exe in "$zelk_exe" "$upload_exe"; do
+  echo "size: $(basename "$exe") $(stat -c %s "$exe") bytes as built (with debug info)"
+done
+
 summary="windows: $passed passed, $failed failed"
 [ "$skipped" -gt 0 ] && summary+=", $skipped skipped"
+echo "screenshots: $(ls "$shots"/*.png 2>/dev/null | tr '\n' ' ')"
+echo "windows stage time: $((SECONDS - stage_start)) s"
 echo "$summary"
 [ "$failed" -eq 0 ]

@@ -24,6 +24,7 @@
 #include "common/unique_handle.h"
 #include "serial/port_backend.h"
 #include "serial/com_port.h"
+#include "serial/line_settings_win32.h"
 #include "serial/port_holder.h"
 #include "serial/port_list.h"
 
@@ -88,6 +89,8 @@ bool DeviceGone(DWORD err) {
 // every pending wait so after about a millisecond); the pauses keep that from
 // spinning the reader, while the first few returns cost no latency.
 constexpr int kEmptyWaitsBeforePause = 3;
+// The byte with which the device asks for the next packet.
+constexpr std::uint8_t kRequestByte = 0x05;
 constexpr DWORD kLongestPauseMs = 16;
 
 class TWin32Backend final : public TPortBackend {
@@ -185,10 +188,7 @@ void TWin32Backend::Configure(int baud) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(h, &dcb)) throw Error(stateError, ::GetLastError());
-    dcb.BaudRate = static_cast<DWORD>(baud);
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
+    SetLineFields(dcb, baud);
     if (baud <= 0 || !::SetCommState(h, &dcb))
         throw Error(stateError, baud <= 0 ? ERROR_INVALID_PARAMETER : ::GetLastError());
     // A read returns at once with what is queued, never waiting for more.
@@ -282,12 +282,19 @@ TPortBackend::TReady TWin32Backend::Wait(bool wantInput, bool wantRoom) {
             return ready;
         }
         if (!::GetOverlappedResult(h, &ov, &ignored, FALSE)) {
-            const DWORD waitErr = ::GetLastError();
-            // Nobody here cancelled it: the driver ended the wait. Wine does
-            // so with every wait on a pseudo-terminal after a millisecond; a
-            // device that is gone does so too, and the probe tells which.
-            if (waitErr != ERROR_OPERATION_ABORTED) throw WaitError(waitErr);
-            mask = 0;
+            DWORD waitErr = ::GetLastError();
+            // The event was set before the wait had ended (seen under Wine
+            // on a loaded machine): end the wait here, and go on with what
+            // it found, or as after an empty return.
+            if (waitErr == ERROR_IO_INCOMPLETE) waitErr = CancelAndWait(ov, ignored) ? ERROR_SUCCESS : ::GetLastError();
+            if (waitErr != ERROR_SUCCESS) {
+                // Nobody here cancelled it: the driver ended the wait. Wine
+                // does so with every wait on a pseudo-terminal after a
+                // millisecond; a device that is gone does so too, and the
+                // probe tells which.
+                if (waitErr != ERROR_OPERATION_ABORTED) throw WaitError(waitErr);
+                mask = 0;
+            }
         }
     }
     if ((mask & EV_RXCHAR) != 0 || QueuedBytes() > 0) {
@@ -372,6 +379,19 @@ std::size_t TWin32Backend::Write(std::span<const std::uint8_t> bytes) {
 }
 
 }  // namespace
+
+void SetLineFields(DCB& dcb, int baud) {
+    dcb.BaudRate = static_cast<DWORD>(baud);
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    // The device's request byte as the event character. FTDI's driver holds
+    // received bytes up to its latency timer (16 ms by default) unless the
+    // chip's event character arrives, and it takes that from here: each
+    // request then reaches the program at once. Other drivers ignore it
+    // unless EV_RXFLAG is waited for, which this backend never does.
+    dcb.EvtChar = static_cast<char>(kRequestByte);
+}
 
 std::unique_ptr<TPortBackend> OpenPortBackend(const std::string& name, const std::string& path, int baud) {
     return std::make_unique<TWin32Backend>(name, path, baud);

@@ -6,6 +6,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+
+#include "common/wide_text.h"
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -38,6 +43,16 @@ public:
 private:
     int fd_;
 };
+
+// path is UTF-8 everywhere; Windows opens it through its UTF-16 form, as
+// the C runtime's narrow open would take it in the ANSI code page.
+int OpenForReading(const std::string& path) {
+#ifdef _WIN32
+    return ::_wopen(Utf8ToWide(path).c_str(), kOpenFlags);
+#else
+    return ::open(path.c_str(), kOpenFlags);
+#endif
+}
 
 [[noreturn]] void ThrowIo(const std::string& what, const std::string& path, int err) {
     throw EInOutError(what + " " + path + ": " + std::strerror(err));
@@ -90,7 +105,7 @@ std::string ShortName(std::string_view path) {
 
 TLoadResult LoadImage(const std::string& path, TImage& image) {
     TLoadResult result;
-    const int raw = ::open(path.c_str(), kOpenFlags);
+    const int raw = OpenForReading(path);
     if (raw < 0) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR) return result;  // Missing

@@ -14,13 +14,19 @@
 #include <vector>
 
 #include "common/licence.h"
+#ifdef _WIN32
+#include "common/wide_text.h"
+#endif
 #include "messages.h"
 #include "port_choice.h"
 #include "serial/port_list.h"
 #include "upload_options.h"
 #include "uploader.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+// The arguments after the program name, UTF-8.
+int Run(const std::vector<std::string>& arguments) {
     using namespace zelk::upload;
     const std::string program = "zelk-upload";
     InitMessages();
@@ -35,7 +41,7 @@ int main(int argc, char** argv) {
     const bool errIsTerminal = ::isatty(STDERR_FILENO) == 1;
 #endif
     try {
-        TParsed parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        TParsed parsed = ParseCommandLine(arguments);
         switch (parsed.Command) {
         case TCommand::Help:
             std::cout << HelpText(program);
@@ -75,3 +81,17 @@ int main(int argc, char** argv) {
     }
     return kExitTransferFailed;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// -municode: the arguments as the system has them, UTF-16, so that a file
+// name in any script reaches the program whatever the ANSI code page.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.push_back(zelk::WideToUtf8(argv[i]));
+    return Run(arguments);
+}
+#else
+int main(int argc, char** argv) { return Run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

@@ -19,6 +19,7 @@
 #include "common/main_thread_queue.h"
 #include "common/unique_handle.h"
 #include "serial/com_port.h"
+#include "serial/line_settings_win32.h"
 #include "serial/port_backend.h"
 
 namespace zelk::test {
@@ -141,6 +142,30 @@ TEST_F(PortTest, EveryRateIsSetAt8N1) {
         EXPECT_EQ(line.Parity, NOPARITY) << baud;
         EXPECT_EQ(line.StopBits, ONESTOPBIT) << baud;
     }
+}
+
+// The device's request byte is the event character, for FTDI's driver,
+// which passes on what it holds when that byte comes.
+TEST(LineSettings, RequestByteIsTheEventCharacter) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.EvtChar = 'x';
+    dcb.XonChar = 0x11;
+    SetLineFields(dcb, 115200);
+    EXPECT_EQ(static_cast<unsigned char>(dcb.EvtChar), 0x05);
+    EXPECT_EQ(dcb.BaudRate, 115200u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    EXPECT_EQ(dcb.XonChar, 0x11);  // the rest as it was
+}
+
+// The same, as the driver reports it once the port has been opened.
+TEST_F(PortTest, DriverReportsTheRequestByteAsEventCharacter) {
+    // Wine's serial driver keeps no event character: it reports 0 whatever was set.
+    if (UnderWine()) GTEST_SKIP() << "Wine reports EvtChar 0 whatever was set";
+    Open().reset();
+    EXPECT_EQ(static_cast<unsigned char>(LineOf(kEmulatedPort).EvtChar), 0x05);
 }
 
 TEST_F(PortTest, RepliesArriveOnTheMainThread) {
