@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,6 +132,7 @@ private:
     bool Fill(std::optional<TClock::time_point> deadline);
     void SleepUntil(TClock::time_point deadline);
     void Send(std::initializer_list<std::uint8_t> bytes);
+    void Send(std::span<const std::uint8_t> bytes);
     int HostQueued();
     void WaitHostTook();
 
