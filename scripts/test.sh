@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Sets up, then builds and runs every test, stage by stage: a plain build with
 # warnings as errors, an ASan+UBSan build, a TSan build of everything that runs
-# threads, the Debian package and its checks, and the Windows stage under Wine.
+# threads, the Debian package and its checks, the Windows stage under Wine, and
+# a short run of every fuzz target.
 #
 #   scripts/test.sh              every stage, in order
-#   scripts/test.sh STAGE...     only those (ci asan tsan package windows)
+#   scripts/test.sh STAGE...     only those (ci asan tsan package windows fuzz)
 #
 # Each stage reports its time; the run ends with one line per stage.
 set -euo pipefail
@@ -41,7 +42,11 @@ stage_windows() {
   fi
 }
 
-all_stages=(ci asan tsan package windows)
+# Every libFuzzer target ~30 s on its corpus (scripts/fuzz.sh), two at a
+# time on two cores; fails on any finding.
+stage_fuzz() { scripts/fuzz.sh --check 30; }
+
+all_stages=(ci asan tsan package windows fuzz)
 stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=("${all_stages[@]}")
 for s in "${stages[@]}"; do
