@@ -1,21 +1,28 @@
 #include <QApplication>
+#include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
 #include <iostream>
 #include <optional>
+#include <string>
+#include <vector>
 
-#include "app/window_options.h"
 #include "ui/ABOUT.h"
 #include "ui/close_on_signals.h"
 #include "ui/fils_io.h"
 #include "ui/main_zelk.h"
+#include "window/command_line.h"
+#include "window/texts.h"
 
 namespace {
 
-QStringList Arguments(int argc, char* argv[]) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    return arguments;
+constexpr const char* kQtOptionsNote =
+    "Qt's own options, such as -platform NAME or -style NAME, are taken as well.";
+
+std::vector<std::string> Encoded(const QStringList& arguments) {
+    std::vector<std::string> encoded;
+    for (const QString& a : arguments) encoded.push_back(QFile::encodeName(a).toStdString());
+    return encoded;
 }
 
 // Whether an argument may be one of Qt's own options (-platform NAME,
@@ -38,13 +45,13 @@ bool MayHoldQtOptions(const QStringList& arguments) {
 std::optional<int> Answer(const zelk::TWindowCommandLine& line) {
     switch (line.Command) {
     case zelk::TWindowCommand::Help:
-        std::cout << zelk::WindowHelpText().toStdString();
+        std::cout << zelk::WindowHelpText(kQtOptionsNote);
         return 0;
     case zelk::TWindowCommand::Version:
-        std::cout << "zelk " << ZELK_VERSION << '\n';
+        std::cout << zelk::WindowVersionText(ZELK_VERSION);
         return 0;
     case zelk::TWindowCommand::UsageError:
-        std::cerr << "zelk: " << line.Error.toStdString() << "\nTry 'zelk --help' for more information.\n";
+        std::cerr << "zelk: " << line.Error << "\nTry 'zelk --help' for more information.\n";
         return 2;
     case zelk::TWindowCommand::Run:
         break;
@@ -57,8 +64,10 @@ std::optional<int> Answer(const zelk::TWindowCommandLine& line) {
 int main(int argc, char* argv[]) {
     // --help, --version and usage errors first, with no window system; an
     // error that may come from Qt's own options waits until they are out.
-    const QStringList arguments = Arguments(argc, argv);
-    const zelk::TWindowCommandLine early = zelk::ParseWindowCommandLine(arguments);
+    const std::vector<std::string> given(argv, argv + argc);
+    QStringList arguments;
+    for (const std::string& a : given) arguments << QFile::decodeName(QByteArray::fromStdString(a));
+    const zelk::TWindowCommandLine early = zelk::ParseWindowCommandLine(given);
     if (early.Command != zelk::TWindowCommand::Run &&
         (early.Command != zelk::TWindowCommand::UsageError || !MayHoldQtOptions(arguments)))
         return *Answer(early);
@@ -73,9 +82,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // The name, not the display name: Qt would append a display name to
     // every window caption.
-    QApplication::setApplicationName("ZELK");
+    QApplication::setApplicationName(zelk::texts::kApplicationTitle);
     QApplication::setApplicationVersion(ZELK_VERSION);
-    const zelk::TWindowCommandLine line = zelk::ParseWindowCommandLine(QApplication::arguments());
+    const zelk::TWindowCommandLine line = zelk::ParseWindowCommandLine(Encoded(QApplication::arguments()));
     if (const std::optional<int> status = Answer(line)) return *status;
 
     zelk::TForm1 form1;
@@ -85,6 +94,6 @@ int main(int argc, char* argv[]) {
     window = &form1;
     closeOnSignals.Watch();
     form1.show();
-    zelk::ApplyWindowOptions(form1, line.Options);
+    form1.Logic().ApplyOptions(line.Options);
     return app.exec();
 }

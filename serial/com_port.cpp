@@ -154,7 +154,7 @@ TComPort::TComPort(std::string name, std::string devicePath, int baud, TMainThre
     try {
         reader_ = std::make_unique<TReadThread>(*this, std::move(runOnMain));
     } catch (const std::system_error& e) {
-        throw EComPortError("Error creating read thread", e.code().message(), e.code().value());
+        throw EComPortError(TPortErrorKind::Other, "Error creating read thread", e.code().message(), e.code().value());
     }
 }
 
@@ -201,7 +201,8 @@ void TComPort::Write(std::span<const std::uint8_t> bytes) {
     if (readerEnded_) {
         // No thread is left to wait for room.
         pending_.clear();
-        throw EComPortError("Error writing port " + name_, path_ + ": the driver takes no more bytes");
+        throw EComPortError(TPortErrorKind::IoFailure, "Error writing port " + name_,
+                            path_ + ": the driver takes no more bytes");
     }
     lock.unlock();
     backend_->Wake();  // to wait for room as well

@@ -101,7 +101,9 @@ TLinuxBackend::TLinuxBackend(std::string name, std::string path, int baud)
     Open();
     ConfigureLine(baud);
     wake_ = TUniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!wake_) throw EComPortError("Error creating read event", std::generic_category().message(errno), errno);
+    if (!wake_)
+        throw EComPortError(TPortErrorKind::Other, "Error creating read event", std::generic_category().message(errno),
+                            errno);
 }
 
 TLinuxBackend::~TLinuxBackend() {
@@ -144,7 +146,9 @@ void TLinuxBackend::Open() {
 void TLinuxBackend::ConfigureLine(int baud) {
     const std::string stateError = "Error setting port " + name_ + " state";
     const int fd = fd_.Get();
-    if (baud <= 0) throw Error(stateError, EINVAL, std::to_string(baud) + " is not a baud rate");
+    if (baud <= 0)
+        throw EComPortError(TPortErrorKind::SettingsRefused, stateError,
+                            path_ + ": " + std::to_string(baud) + " is not a baud rate", EINVAL);
     const TLineResult line = SetRawLine(fd, static_cast<unsigned>(baud));
     if (line.Errno != 0) throw Error(stateError, line.Errno);
     if (!RateTaken(static_cast<unsigned>(baud), line.OutBaud) || !RateTaken(static_cast<unsigned>(baud), line.InBaud))

@@ -152,7 +152,7 @@ TUniqueHandle TWin32Backend::NewEvent(BOOL manualReset, const char* failure) con
     TUniqueHandle event(::CreateEventA(nullptr, manualReset, FALSE, nullptr));
     if (!event) {
         const DWORD err = ::GetLastError();
-        throw EComPortError(failure, SystemMessage(err), static_cast<int>(err));
+        throw EComPortError(TPortErrorKind::Other, failure, SystemMessage(err), static_cast<int>(err));
     }
     return event;
 }
@@ -160,14 +160,15 @@ TUniqueHandle TWin32Backend::NewEvent(BOOL manualReset, const char* failure) con
 void TWin32Backend::Open() {
     const std::string message = "Error opening port " + name_;
     if (path_.empty())
-        throw EComPortError(message, name_ + ": no device for this port number", ERROR_FILE_NOT_FOUND);
+        throw EComPortError(TPortErrorKind::NotFound, message, name_ + ": no device for this port number",
+                            ERROR_FILE_NOT_FOUND);
     // No sharing: a port another program holds fails here.
     port_ = TUniqueHandle(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_OVERLAPPED, nullptr));
     if (!port_) {
         const DWORD err = ::GetLastError();
         if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION)
-            throw EComPortError(message, path_ + ": " + InUseText(path_), static_cast<int>(err));
+            throw EComPortError(TPortErrorKind::InUse, message, path_ + ": " + InUseText(path_), static_cast<int>(err));
         throw Error(message, err);
     }
 }

@@ -33,8 +33,15 @@ bool ValidStartText(std::string_view t) {
 
 TTransfer::TTransfer(TTransferEvents& events, TPortLink& port) : events_(events), port_(port) {}
 
+void TTransfer::SetFileLen(std::int32_t fileLen) {
+    if (Running()) throw std::logic_error("the file cannot change while a transfer runs");
+    if (fileLen < 0 || fileLen > kImageSize || fileLen % kPageSize != 0)
+        throw std::logic_error("file length " + std::to_string(fileLen) + " is no whole number of pages");
+    fileLen_ = fileLen;
+}
+
 std::uint8_t TTransfer::BlockCountByte() const {
-    return static_cast<std::uint8_t>(BlockCount(FileLen));
+    return static_cast<std::uint8_t>(BlockCount(fileLen_));
 }
 
 std::uint8_t TTransfer::FirstPageNumber() const {
@@ -74,22 +81,30 @@ void TTransfer::DPtoBuf(std::uint8_t block, std::int32_t offset, std::uint8_t pi
     Buf[0] = kSync;
     Buf[1] = piece == 0 ? 8 : piece;
     Buf[2] = block;
-    std::copy_n(Image.begin() + offset, kPieceSize, Buf.begin() + 3);
+    std::copy_n(image_.begin() + offset, kPieceSize, Buf.begin() + 3);
     unsigned sum = 0;
     for (int i = 1; i < kPacketSize - 1; ++i) sum += Buf[i];
     Buf[35] = static_cast<std::uint8_t>(sum);
     WrBuf(kPacketSize);
 }
 
+void TTransfer::Start() {
+    if (Running()) return;
+    events_.Starting();
+    state_ = TState::Start;
+    SendToZELK();
+}
+
+void TTransfer::Stop() {
+    if (!Running()) return;
+    Finish(TOutcome::Stopped);
+}
+
 void TTransfer::Btn_z_zelkClick() {
-    if (!Running()) {
-        events_.Starting();
-        State = TState::Start;
-        SendToZELK();
-    } else {
-        State = TState::Idle;
-        events_.Finished(TOutcome::Stopped);
-    }
+    if (Running())
+        Stop();
+    else
+        Start();
 }
 
 void TTransfer::OnRead(std::span<const std::uint8_t> bytes) {
@@ -110,48 +125,48 @@ void TTransfer::PortFailed() {
 }
 
 void TTransfer::Finish(TOutcome outcome) {
-    State = TState::Idle;
+    state_ = TState::Idle;
     events_.Finished(outcome);
 }
 
 void TTransfer::CountMismatch() {
-    ++ErrCount;
-    ++RejectedInARow;
-    events_.ChecksumMismatch(ErrCount, RejectedInARow);
+    ++errCount_;
+    ++rejectedInARow_;
+    events_.ChecksumMismatch(errCount_, rejectedInARow_);
 }
 
 void TTransfer::SendToZELK() {
     const std::uint8_t r = Buf[1];
-    switch (State) {
+    switch (state_) {
     case TState::Idle:
         return;
 
     case TState::Start:
-        events_.Started(FileLen);
-        Block = 0;
-        Offset = 0;
-        ErrCount = 0;
-        RejectedInARow = 0;
+        events_.Started(fileLen_);
+        block_ = 0;
+        offset_ = 0;
+        errCount_ = 0;
+        rejectedInARow_ = 0;
         SendStartBurst();
-        State = TState::WaitHeaderReq;
+        state_ = TState::WaitHeaderReq;
         return;
 
     case TState::WaitHeaderReq:
         if (r != kRequest) return Finish(TOutcome::Failed);
-        if (Offset >= FileLen) return;
-        if (Offset == 0) Block = FirstPageNumber();
-        SPtoBuf(Offset, Block);
-        State = TState::WaitHeaderAck;
+        if (offset_ >= fileLen_) return;
+        if (offset_ == 0) block_ = FirstPageNumber();
+        SPtoBuf(offset_, block_);
+        state_ = TState::WaitHeaderAck;
         return;
 
     case TState::WaitHeaderAck:
         if (r == kAccepted) {
-            RejectedInARow = 0;
-            Piece = 0;
-            State = TState::WaitDataReq;
+            rejectedInARow_ = 0;
+            piece_ = 0;
+            state_ = TState::WaitDataReq;
         } else if (r == kChecksumMismatch) {
             CountMismatch();
-            State = TState::WaitHeaderReq;
+            state_ = TState::WaitHeaderReq;
         } else {
             Finish(TOutcome::Failed);
         }
@@ -159,29 +174,29 @@ void TTransfer::SendToZELK() {
 
     case TState::WaitDataReq:
         if (r != kRequest) return Finish(TOutcome::Failed);
-        DPtoBuf(Block, Offset, Piece);
-        State = TState::WaitDataAck;
+        DPtoBuf(block_, offset_, piece_);
+        state_ = TState::WaitDataAck;
         return;
 
     case TState::WaitDataAck:
         if (r == kAccepted) {
-            RejectedInARow = 0;
-            ++Piece;
-            Offset += kPieceSize;
-            events_.Progress(Offset);
-            if (Offset < FileLen) {
-                if (Piece >= 8) {
-                    --Block;
-                    State = TState::WaitHeaderReq;
+            rejectedInARow_ = 0;
+            ++piece_;
+            offset_ += kPieceSize;
+            events_.Progress(offset_);
+            if (offset_ < fileLen_) {
+                if (piece_ >= 8) {
+                    --block_;
+                    state_ = TState::WaitHeaderReq;
                 } else {
-                    State = TState::WaitDataReq;
+                    state_ = TState::WaitDataReq;
                 }
             } else {
                 Finish(TOutcome::Done);
             }
         } else if (r == kChecksumMismatch) {
             CountMismatch();
-            State = TState::WaitDataReq;
+            state_ = TState::WaitDataReq;
         } else {
             Finish(TOutcome::Failed);
         }

@@ -70,19 +70,31 @@ class TTransfer {
 public:
     TTransfer(TTransferEvents& events, TPortLink& port);
 
-    TImage Image{};
-    std::int32_t FileLen = 0;
+    // The file to send: the image a loader fills, and its length rounded up
+    // to whole pages. Neither may change while a transfer runs.
+    TImage& Image() { return image_; }
+    const TImage& Image() const { return image_; }
+    std::int32_t FileLen() const { return fileLen_; }
+    // Throws std::logic_error while a transfer runs, or for a length that
+    // is no whole number of pages within the image.
+    void SetFileLen(std::int32_t fileLen);
+
+    // The outgoing packet, and the last chunk read in Buf[1..].
     std::array<std::uint8_t, kBufSize> Buf{};
 
-    TState State = TState::Idle;
-    std::int32_t Offset = 0;
-    std::uint8_t Piece = 0;
-    std::uint8_t Block = 0;
-    std::int32_t ErrCount = 0;
-    std::int32_t RejectedInARow = 0;  // 0xF4 replies to the current packet
+    TState State() const { return state_; }
+    std::int32_t Offset() const { return offset_; }
+    std::uint8_t Piece() const { return piece_; }
+    std::uint8_t Block() const { return block_; }
+    std::int32_t ErrCount() const { return errCount_; }
+    std::int32_t RejectedInARow() const { return rejectedInARow_; }  // 0xF4 replies to the current packet
 
-    bool Running() const { return State != TState::Idle; }
+    bool Running() const { return state_ != TState::Idle; }
 
+    // Starts a transfer of the loaded file; nothing when one runs already.
+    void Start();
+    // Stops the transfer that runs, as stopped; nothing when none runs.
+    void Stop();
     // The send button: starts a transfer, or stops the one that runs.
     void Btn_z_zelkClick();
     // A chunk received from the device: every byte is a reply, one step each,
@@ -106,6 +118,15 @@ private:
     void CountMismatch();
 
     void Finish(TOutcome outcome);
+
+    TImage image_{};
+    std::int32_t fileLen_ = 0;
+    TState state_ = TState::Idle;
+    std::int32_t offset_ = 0;
+    std::uint8_t piece_ = 0;
+    std::uint8_t block_ = 0;
+    std::int32_t errCount_ = 0;
+    std::int32_t rejectedInARow_ = 0;
 
     TTransferEvents& events_;
     TPortLink& port_;

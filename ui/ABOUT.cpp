@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "window/texts.h"
+
 namespace zelk {
 
 namespace {
@@ -21,7 +23,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left,
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName("AboutBox");
-    setWindowTitle("О прграмме");
+    setWindowTitle(QString::fromUtf8(texts::kAboutCaption));
     QFont f;
     f.setFamilies({"Liberation Sans", "Arial", "DejaVu Sans"});
     f.setPointSize(8);
@@ -40,13 +42,13 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindo
     ProgramIcon->setObjectName("ProgramIcon");
     ProgramIcon->setGeometry(8, 8, 65, 57);
 
-    ProductName = MakeLabel(Panel1, "ProductName", "Product Name: ЗЕЛК Вектор06Ц.", 88, 16);
-    Version = MakeLabel(Panel1, "Version", "Version: Загрузчик.", 88, 40);
-    Comments = MakeLabel(Panel1, "Comments", "Comments:", 8, 104);
-    Label1 = MakeLabel(Panel1, "Label1", "Передача файла через СОМ-порт", 80, 104);
-    Label2 = MakeLabel(Panel1, "Label2", "на Контроллер ЗЕЛК Вектора06Ц.", 80, 120);
+    ProductName = MakeLabel(Panel1, "ProductName", texts::kAboutProductName, 88, 16);
+    Version = MakeLabel(Panel1, "Version", texts::kAboutVersion, 88, 40);
+    Comments = MakeLabel(Panel1, "Comments", texts::kAboutComments, 8, 104);
+    Label1 = MakeLabel(Panel1, "Label1", texts::kAboutLine1, 80, 104);
+    Label2 = MakeLabel(Panel1, "Label2", texts::kAboutLine2, 80, 120);
 
-    OKButton = new QPushButton("OK", this);
+    OKButton = new QPushButton(QString::fromUtf8(texts::kAboutOk), this);
     OKButton->setObjectName("OKButton");
     OKButton->setGeometry(120, 178, 65, 33);
     OKButton->setDefault(true);

@@ -1,32 +1,16 @@
 #include "ui/error_box.h"
 
 #include <QMessageBox>
-#include "serial/port_error.h"
+
+#include "window/texts.h"
 
 namespace zelk {
 
-QString ErrorBoxText(const QString& message) {
-    const QList<uint> codes = message.toUcs4();
-    if (!codes.isEmpty() && codes.back() > uint('.')) return message + '.';
-    return message;
-}
-
-TErrorReport ErrorReportFor(const std::exception& error) {
-    TErrorReport report{ErrorBoxText(QString::fromUtf8(error.what())), {}};
-    if (const auto* portError = dynamic_cast<const EComPortError*>(&error)) {
-        report.Detail = QString::fromUtf8(portError->Detail);
-        if (portError->PermissionDenied()) {
-            if (!report.Detail.isEmpty()) report.Detail += "\n\n";
-            report.Detail += QString::fromStdString(PermissionHint());
-        }
-    }
-    return report;
-}
-
 std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* parent, const TErrorReport& report) {
-    auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, "ZELK", report.Text, QMessageBox::Ok, parent);
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, QString::fromUtf8(texts::kApplicationTitle),
+                                             QString::fromStdString(report.Text), QMessageBox::Ok, parent);
     box->setTextFormat(Qt::PlainText);
-    if (!report.Detail.isEmpty()) box->setDetailedText(report.Detail);
+    if (!report.Detail.empty()) box->setDetailedText(QString::fromStdString(report.Detail));
     return box;
 }
 

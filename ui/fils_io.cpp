@@ -4,9 +4,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLineEdit>
-
-#include "ui/status_bar.h"
 
 namespace zelk {
 
@@ -59,25 +56,6 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), dlgOpen1(std::make_unique<TQt
     tmr1.setObjectName("tmr1");
     tmr1.setInterval(5000);
     tmr1.setTimerType(Qt::PreciseTimer);
-}
-
-bool LoadFilePath(const QString& path, TImage& image, std::int32_t& fileLen, QLineEdit& Edt_z_name) {
-    const TLoadResult result = LoadImage(QFile::encodeName(path).toStdString(), image);
-    if (result.Status != TLoadStatus::Loaded) return true;
-    fileLen = result.FileLen;
-    Edt_z_name.setText(QFile::decodeName(QByteArray::fromStdString(result.ShortName)));
-    return false;
-}
-
-void FlashStatus(TStatusBar& stat1, QTimer& tmr1, bool failed) {
-    tmr1.stop();
-    stat1.SetColor(failed ? kFailColor : kSuccessColor);
-    tmr1.start();
-}
-
-void tmr1Timer(TStatusBar& stat1, QTimer& tmr1) {
-    tmr1.stop();
-    stat1.SetColor(stat1.NormalColor());
 }
 
 }  // namespace zelk

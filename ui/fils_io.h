@@ -7,14 +7,12 @@
 #include <memory>
 #include <optional>
 
-#include "transfer/file_image.h"
+#include "window/texts.h"
+#include "window/window_logic.h"
 
 class QFileDialog;
-class QLineEdit;
 
 namespace zelk {
-
-class TStatusBar;
 
 // The open-file dialog as the window uses it. Tests put a scripted one in place.
 class TOpenFileDialog {
@@ -31,8 +29,8 @@ public:
 class TQtOpenFileDialog : public TOpenFileDialog {
 public:
     // Entries of "name|patterns", patterns separated by ';'.
-    static constexpr const char* kFilter = "All (*.*)|*.*|rom, com|*.rom;*.com|r0m, bin|*.r0m;*.bin";
-    static constexpr int kFilterIndex = 1;  // "rom, com"
+    static constexpr const char* kFilter = texts::kFileFilter;
+    static constexpr int kFilterIndex = texts::kFileFilterIndex;
 
     TQtOpenFileDialog();
     std::optional<QString> Execute() override;
@@ -64,17 +62,8 @@ public:
     QTimer tmr1;
 };
 
-// Reads the file at path into image. Returns true (failed) when it is missing
-// or 65,536 bytes or more; throws EInOutError when it cannot be read. On
-// success sets fileLen and shows the short name.
-bool LoadFilePath(const QString& path, TImage& image, std::int32_t& fileLen, QLineEdit& Edt_z_name);
-
-inline const QColor kFailColor{255, 0, 0};
-inline const QColor kSuccessColor{0, 128, 0};
-
-// Paints stat1 red (failed) or green, and restarts the five seconds after
-// which tmr1Timer puts the normal colour back.
-void FlashStatus(TStatusBar& stat1, QTimer& tmr1, bool failed);
-void tmr1Timer(TStatusBar& stat1, QTimer& tmr1);
+// The status bar's flash colours.
+inline const QColor kFailColor{kFailureRgb.R, kFailureRgb.G, kFailureRgb.B};
+inline const QColor kSuccessColor{kSuccessRgb.R, kSuccessRgb.G, kSuccessRgb.B};
 
 }  // namespace zelk

@@ -1,20 +1,15 @@
 #pragma once
 
 #include <QWidget>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <span>
+#include <string>
+#include <vector>
 
-#include "serial/com_port.h"
 #include "serial/port_list.h"
-#include "transfer/port_link.h"
-#include "transfer/transfer.h"
-#include "ui/error_box.h"
 #include "ui/main_thread.h"
-#include "ui/transfer_view.h"
-#include "ui/window_ops.h"
+#include "window/window_logic.h"
 
 class QComboBox;
 class QGroupBox;
@@ -32,10 +27,10 @@ class TForm2;
 class TStatusBar;
 class TUpDown;
 
-// The main window: port controls, file loading, start address, the upload
-// with its progress and the status bar. It owns the program's one transfer
-// and, while open, the serial port.
-class TForm1 : public QWidget, public TWindowOps, public TPortLink {
+// The main window's Qt face: the controls, laid out as the window was
+// designed, drawing the state of the window's logic and forwarding to it
+// what the user does. It decides nothing itself.
+class TForm1 : public QWidget, private TWindowFace {
     Q_OBJECT
 
 public:
@@ -64,35 +59,9 @@ public:
     };
     void WatchDevices(TDeviceWatch watch, std::unique_ptr<TPortWatcher> owner = nullptr);
 
+    TWindowLogic& Logic() { return *logic_; }
     // The program's one transfer, for observers (state, counters).
-    const TTransfer& Transfer() const { return transfer_; }
-
-    void BtnComClick();
-    void FileOpen1Execute();
-    // Loads path as if it had been picked in the open-file dialog: the same
-    // texts, flags and flash; an error shows in the error box.
-    void LoadPath(const QString& path);
-    // Whether a file may be loaded now: not while a transfer runs.
-    bool CanLoad() const;
-    void StartBoxChange();
-    void HelpAbout1Execute();
-    void Btn_z_zelkClick();
-    void OnRead(std::span<const std::uint8_t> bytes);
-    // The port failed (the device hung up, a write was refused): a running
-    // transfer fails, the port closes as "Закрыть" closes it, and the error
-    // box says why.
-    void PortFailed(const std::exception& error);
-
-    std::string StartBoxText() const override;
-    void SetStatusText(int panel, const std::string& text) override;
-    std::string ZelkCaption() const override;
-    void SetZelkCaption(const std::string& caption) override;
-    void SetPBarMax(int max) override;
-    void SetPBarPosition(int position) override;
-    void SetErrCountText(const std::string& text) override;
-    void FlashStatus(bool failed) override;
-
-    bool Write(std::span<const std::uint8_t> bytes) override;
+    const TTransfer& Transfer() const { return logic_->Transfer(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -101,13 +70,14 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // Runs a user action; an error ends it and shows the error box.
-    void Guarded(const std::function<void()>& action);
-    void ShowDevice();
-    void RefreshDevices();
-    void ClosePort();
-    // The load itself; no path (a cancelled dialog) fails as a missing file does.
-    void LoadChosen(const std::optional<QString>& path);
+    // TWindowFace
+    void Show(const TWindowState& state, unsigned changes) override;
+    void ShowError(const TErrorReport& report) override;
+    void ShowAbout() override;
+    std::optional<std::string> ChooseFile() override;
+    void ClearChosenFile() override;
+    void StartFlashTimer() override;
+    void StopFlashTimer() override;
 
     QWidget* Panel1;
     QLabel* Label4;
@@ -138,19 +108,13 @@ private:
     TForm2* form2_ = nullptr;
     TErrorBox errorBox_;
 
-    TTransferView view_{*this};
-    TTransfer transfer_{view_, *this};
-    bool FileLoaded = false;
-    bool PortOpen = false;
-
     TDeviceWatch deviceWatch_;
-    std::vector<TSerialDevice> devices_;  // present at the last look
     std::unique_ptr<TPortWatcher> portWatcher_;
     std::unique_ptr<QSocketNotifier> deviceNotifier_;  // after the watcher: goes before its fd closes
 
     TMainThreadRunner mainThread_;
-    // Last, so it goes first: its callback reaches into this window.
-    std::unique_ptr<TComPort> Port;
+    // After the runner, so it goes first: its port hands calls to the runner.
+    std::unique_ptr<TWindowLogic> logic_;
 };
 
 }  // namespace zelk

@@ -104,7 +104,7 @@ std::optional<int> TConsoleUpload::Load() {
         return kExitUsageOrFile;
     };
     try {
-        const TLoadResult loaded = LoadImage(options_.File, transfer_.Image);
+        const TLoadResult loaded = LoadImage(options_.File, transfer_.Image());
         switch (loaded.Status) {
         case TLoadStatus::Missing:
             return fileError(_("no such file"));
@@ -116,7 +116,7 @@ std::optional<int> TConsoleUpload::Load() {
         // The device would ask for a first page that never comes: the
         // upload could not end, so an empty file is refused here.
         if (loaded.FileLen == 0) return fileError(_("the file is empty"));
-        transfer_.FileLen = loaded.FileLen;
+        transfer_.SetFileLen(loaded.FileLen);
         if (!options_.Quiet)
             err_ << _("File read.") << ' ' << loaded.ShortName << ", " << loaded.FileLen << _(" bytes.") << '\n';
     } catch (const EInOutError& e) {
@@ -151,7 +151,7 @@ void TConsoleUpload::OnRead(std::span<const std::uint8_t> bytes) {
         transfer_.PortFailed();
     }
     // Rejected too often: stop before the packet goes out once more.
-    if (!rejected_.empty() && transfer_.Running()) transfer_.Btn_z_zelkClick();
+    if (!rejected_.empty()) transfer_.Stop();
 }
 
 void TConsoleUpload::ChecksumMismatch(std::int32_t total, std::int32_t inARow) {
@@ -159,18 +159,18 @@ void TConsoleUpload::ChecksumMismatch(std::int32_t total, std::int32_t inARow) {
     if (!options_.Quiet) progress_.Update(sent_, errors_);
     if (options_.Retries <= 0 || inARow < options_.Retries || !rejected_.empty()) return;
     // Called before the machine moves on: State still names the packet that was out.
-    const int page = transfer_.Offset / kPageSize + 1;
-    if (transfer_.State == TState::WaitHeaderAck)
+    const int page = transfer_.Offset() / kPageSize + 1;
+    if (transfer_.State() == TState::WaitHeaderAck)
         rejected_ = Fill(_("the header of page {1}"), {std::to_string(page)});
     else
         rejected_ = Fill(_("data packet {1} of page {2} (file bytes {3}-{4})"),
-                         {std::to_string(transfer_.Piece + 1), std::to_string(page), std::to_string(transfer_.Offset),
-                          std::to_string(transfer_.Offset + kPieceSize - 1)});
+                         {std::to_string(transfer_.Piece() + 1), std::to_string(page), std::to_string(transfer_.Offset()),
+                          std::to_string(transfer_.Offset() + kPieceSize - 1)});
 }
 
 int TConsoleUpload::Run() {
     try {
-        transfer_.Btn_z_zelkClick();
+        transfer_.Start();
     } catch (const EComPortError& e) {
         err_ << PortErrorText(e) << '\n';
         return kExitPortError;
@@ -198,7 +198,7 @@ int TConsoleUpload::Run() {
             }
             continue;
         }
-        transfer_.Btn_z_zelkClick();  // stop: replies from now on are ignored
+        transfer_.Stop();  // replies from now on are ignored
         if (wake == TMainLoop::TWake::Signal) return Report(kExitTransferFailed, OutcomeText(TOutcome::Stopped));
         std::ostringstream seconds;
         seconds << options_.TimeoutSeconds;

@@ -331,6 +331,28 @@ TEST_F(UploadProgram, SamePacketRejectedTooOftenEndsTheUpload) {
     EXPECT_NE(run.Stderr.find("checksum errors: 4"), std::string::npos) << run.Stderr;
 }
 
+// --retries counts rejections of one packet in a row: scattered ones never
+// add up, and 0 never gives up.
+TEST_F(UploadProgram, RetriesCountOnlyRejectionsOfOnePacketInARow) {
+    struct TCase {
+        std::string Retries;
+        std::vector<int> Reject;
+    };
+    for (const TCase& c : {TCase{"2", {3, 5}}, TCase{"2", {1, 3}}, TCase{"0", {3, 4, 5}}}) {
+        emu::TEmulatorOptions options;
+        options.RejectPackets = {c.Reject.begin(), c.Reject.end()};
+        emu::TDeviceEmulator device(options);
+        const TBytes file = RandomBytes(300, 11);
+        const auto run = Upload({"-p", "3", "-r", c.Retries, WriteFile("prog.rom", file)}, device.DevicePath());
+        EXPECT_EQ(run.ExitCode, 0) << "-r " << c.Retries << ": " << run.Stderr;
+        const auto result = device.WaitResult(std::chrono::seconds(10));
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->Outcome, emu::TOutcome::Completed);
+        EXPECT_EQ(result->PacketsRejected, static_cast<int>(c.Reject.size()));
+        EXPECT_EQ(result->Bytes, Padded(file));
+    }
+}
+
 // Exclusivity must not outlive the uploader: after kill -9 mid-upload another
 // user opens the port at once.
 TEST_F(UploadProgram, KilledUploaderLeavesThePortFreeForOthers) {

@@ -20,7 +20,7 @@
 #include "ui_test_support.h"
 #include "tools/emulator/device_emulator.h"
 #include "transfer/file_image.h"
-#include "ui/texts.h"
+#include "window/texts.h"
 
 namespace zelk::test {
 namespace {
@@ -89,8 +89,8 @@ protected:
         ASSERT_EQ(FileLen(), RoundFileLen(size));
     }
 
-    std::int32_t FileLen() const { return w.form1.Transfer().FileLen; }
-    TState State() const { return w.form1.Transfer().State; }
+    std::int32_t FileLen() const { return w.form1.Transfer().FileLen(); }
+    TState State() const { return w.form1.Transfer().State(); }
     int Progress() const { return w.Find<QProgressBar>("PBar")->value(); }
     bool Running() const { return w.Text("Btn_z_zelk") == Utf8(texts::kStopCaption); }
 
@@ -209,7 +209,7 @@ TEST_F(EndToEnd, StopInTheMiddleIgnoresLaterReplies) {
     ASSERT_TRUE(WaitUntil([this] { return Progress() >= 8000; }));
 
     const TTransfer& t = w.form1.Transfer();
-    const TState at = t.State;
+    const TState at = t.State();
     const std::uint8_t lastReply = t.Buf[1];
     const int stoppedAt = Progress();
     w.Click("Btn_z_zelk");

@@ -58,29 +58,29 @@ TEST(EmulatorWithTransfer, AgreeOnEveryByte) {
         TPort port(host);
         TTransfer transfer(window, port);
         const TBytes file = TestImage(static_cast<std::size_t>(c.size), 9);
-        std::copy(file.begin(), file.end(), transfer.Image.begin());
-        transfer.FileLen = RoundFileLen(c.size);
+        std::copy(file.begin(), file.end(), transfer.Image().begin());
+        transfer.SetFileLen(RoundFileLen(c.size));
 
         transfer.Btn_z_zelkClick();
-        while (transfer.State != TState::Idle) {
+        while (transfer.State() != TState::Idle) {
             const TBytes chunk = host.Read();
-            ASSERT_FALSE(chunk.empty()) << "no reply within 10 s at offset " << transfer.Offset;
+            ASSERT_FALSE(chunk.empty()) << "no reply within 10 s at offset " << transfer.Offset();
             transfer.OnRead(chunk);
         }
         EXPECT_EQ(window.Outcome, zelk::TOutcome::Done);
-        EXPECT_EQ(window.Position, transfer.FileLen);
-        EXPECT_EQ(transfer.ErrCount, static_cast<int>(c.reject.size()));
+        EXPECT_EQ(window.Position, transfer.FileLen());
+        EXPECT_EQ(transfer.ErrCount(), static_cast<int>(c.reject.size()));
 
         const std::optional<TUploadResult> r = emu.WaitResult(10s);
         ASSERT_TRUE(r);
         EXPECT_EQ(r->Outcome, TOutcome::Completed) << FormatSummary(*r);
         EXPECT_EQ(r->StartPage, c.s);
-        EXPECT_EQ(r->BlockCountByte, static_cast<std::uint8_t>(transfer.FileLen / 256));
+        EXPECT_EQ(r->BlockCountByte, static_cast<std::uint8_t>(transfer.FileLen() / 256));
         EXPECT_EQ(r->PacketsRejected, static_cast<int>(c.reject.size()));
         EXPECT_EQ(r->ReRequests, 0);
         EXPECT_TRUE(r->Violations.empty()) << FormatSummary(*r);
         TBytes padded = file;
-        padded.resize(static_cast<std::size_t>(transfer.FileLen), 0);
+        padded.resize(static_cast<std::size_t>(transfer.FileLen()), 0);
         EXPECT_EQ(r->Bytes, padded);
     }
 }

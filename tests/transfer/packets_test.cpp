@@ -31,7 +31,7 @@ TEST(FirstPageTest, StartBoxTextSetsStartPageAndFirstPageNumber) {
         TFakePort port;
         TTransfer t(win, port);
         win.StartBox = k.text;
-        t.FileLen = 512;
+        t.SetFileLen(512);
         t.Btn_z_zelkClick();
         for (std::uint8_t r : {0x05, 0x06, 0x05}) t.OnRead(Bytes{r});
         ASSERT_EQ(port.Writes.size(), 3u);
@@ -40,14 +40,14 @@ TEST(FirstPageTest, StartBoxTextSetsStartPageAndFirstPageNumber) {
         header[0] = 0xE6;
         header.insert(header.end(), {k.s, 2, 2, b});
         EXPECT_EQ(port.Writes[1], header);
-        EXPECT_EQ(t.Block, b);
+        EXPECT_EQ(t.Block(), b);
         EXPECT_EQ(port.Writes[2][2], b);
     }
 }
 
 TEST_F(TransferTest, ChecksumWrapsModulo256) {
     SetPattern(512);
-    std::fill_n(T.Image.begin(), 32, 0xFF);
+    std::fill_n(T.Image().begin(), 32, 0xFF);
     T.Btn_z_zelkClick();
     Replies({0x05, 0x06, 0x05});
     Bytes expected{0xE6, 0x08, 0x05};
@@ -66,10 +66,10 @@ TEST_F(TransferTest, FullImageSendsBlockCountZeroAndStartsAtTheStartPage) {
     first[0] = 0xE6;
     first.insert(first.end(), {0x30, 0x00, 0x00, 0x30});
     EXPECT_EQ(Port.Writes[1], first);
-    EXPECT_EQ(Port.Writes[2], DataPacket(8, 0x30, &T.Image[0]));
+    EXPECT_EQ(Port.Writes[2], DataPacket(8, 0x30, &T.Image()[0]));
     EXPECT_EQ(Port.Writes[10][2], 0x2F);  // second page header
-    EXPECT_EQ(Port.Writes.back(), DataPacket(7, 0x31, &T.Image[65504]));
-    EXPECT_EQ(T.State, TState::Idle);
+    EXPECT_EQ(Port.Writes.back(), DataPacket(7, 0x31, &T.Image()[65504]));
+    EXPECT_EQ(T.State(), TState::Idle);
     EXPECT_EQ(Win.Ops.back(), "flash: green");
 }
 
@@ -78,11 +78,11 @@ TEST_F(TransferTest, WorkedExampleGoesOutByteForByte) {
     TTempDir dir;
     Bytes file(300);
     for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<std::uint8_t>(i * 13 + 1);
-    T.Image.fill(0xCC);  // an earlier, longer file
-    const TLoadResult loaded = LoadImage(dir.Write("example.rom", file), T.Image);
+    T.Image().fill(0xCC);  // an earlier, longer file
+    const TLoadResult loaded = LoadImage(dir.Write("example.rom", file), T.Image());
     ASSERT_EQ(loaded.Status, TLoadStatus::Loaded);
-    T.FileLen = loaded.FileLen;
-    ASSERT_EQ(T.FileLen, 512);
+    T.SetFileLen(loaded.FileLen);
+    ASSERT_EQ(T.FileLen(), 512);
 
     T.Btn_z_zelkClick();
     Replies(CleanReplies(2));
@@ -107,7 +107,7 @@ TEST_F(TransferTest, WorkedExampleGoesOutByteForByte) {
     for (int p = 32; p <= 512; p += 32) ops.push_back("pbar: " + std::to_string(p));
     ops.insert(ops.end(), {"panel1: Отправка Завершена.", "caption: РС -> ЗЕЛК", "flash: green"});
     EXPECT_EQ(Win.Ops, ops);
-    EXPECT_EQ(T.State, TState::Idle);
+    EXPECT_EQ(T.State(), TState::Idle);
 }
 
 }  // namespace

@@ -61,12 +61,12 @@ TEST(RandomReplyStreamTest, MachineStaysConsistentAndCompletedRunsDeliverEveryPa
         TFakeWindow win;
         TFakePort port;
         auto t = std::make_unique<TTransfer>(win, port);
-        for (auto& b : t->Image) b = byte();  // what earlier files left
+        for (auto& b : t->Image()) b = byte();  // what earlier files left
         Bytes file(seed % 97 == 0 ? 65535 : std::uniform_int_distribution<std::size_t>(0, 1400)(rng));
         for (auto& b : file) b = byte();
-        const TLoadResult loaded = LoadImage(dir.Write("run.bin", file), t->Image);
+        const TLoadResult loaded = LoadImage(dir.Write("run.bin", file), t->Image());
         ASSERT_EQ(loaded.Status, TLoadStatus::Loaded);
-        t->FileLen = loaded.FileLen;
+        t->SetFileLen(loaded.FileLen);
         const TStartText start = kStartTexts[seed % kStartTexts.size()];
         win.StartBox = start.text;
         const double noise = std::array{0.0, 0.002, 0.01}[seed % 3];
@@ -76,8 +76,8 @@ TEST(RandomReplyStreamTest, MachineStaysConsistentAndCompletedRunsDeliverEveryPa
         std::optional<Bytes> rejected;     // answered 0xF4, due again
         std::vector<Bytes> accepted;
         int mismatches = 0;
-        const int packets = t->FileLen / 256 * 9;
-        for (int step = 0; step < 20000 && t->State != TState::Idle; ++step) {
+        const int packets = t->FileLen() / 256 * 9;
+        for (int step = 0; step < 20000 && t->State() != TState::Idle; ++step) {
             // One reply, or a few, or up to 250 that arrive together: each is
             // chosen as a device would answer at that point, with some noise.
             struct TReply {
@@ -98,26 +98,26 @@ TEST(RandomReplyStreamTest, MachineStaysConsistentAndCompletedRunsDeliverEveryPa
                     r = !waiting ? 0x05 : chance(0.15) ? 0xF4 : 0x06;
                 }
                 replies.push_back({r, wrong});
-                if (!wrong && (waiting || t->FileLen > 0)) waiting = !waiting;
+                if (!wrong && (waiting || t->FileLen() > 0)) waiting = !waiting;
             }
             Bytes chunk;
             for (const TReply& reply : replies) chunk.push_back(reply.r);
 
             const std::size_t writes = port.Writes.size();
             t->OnRead(chunk);
-            ASSERT_EQ(t->Offset % 32, 0);
-            ASSERT_GE(t->Offset, 0);
-            ASSERT_LE(t->Offset, t->FileLen);
-            ASSERT_LE(t->Piece, 8);
+            ASSERT_EQ(t->Offset() % 32, 0);
+            ASSERT_GE(t->Offset(), 0);
+            ASSERT_LE(t->Offset(), t->FileLen());
+            ASSERT_LE(t->Piece(), 8);
 
             // Walk the replies as the machine must have taken them, one by
             // one, each due packet being the next write.
             std::size_t written = writes;
             for (const auto& [r, wrong] : replies) {
                 if (static_cast<int>(accepted.size()) == packets && packets > 0) break;  // complete: the rest is ignored
-                const bool due = !wrong && r == 0x05 && !outstanding && t->FileLen > 0;
+                const bool due = !wrong && r == 0x05 && !outstanding && t->FileLen() > 0;
                 if (wrong) {
-                    ASSERT_EQ(t->State, TState::Idle);
+                    ASSERT_EQ(t->State(), TState::Idle);
                     ASSERT_EQ(win.OpsSince(win.Ops.size() - 3),
                               (std::vector<std::string>{"panel1: Ошибка при отправке!", "flash: red", "caption: РС -> ЗЕЛК"}));
                     ++ended;
@@ -147,17 +147,17 @@ TEST(RandomReplyStreamTest, MachineStaysConsistentAndCompletedRunsDeliverEveryPa
             }
             ASSERT_EQ(port.Writes.size(), written) << "packets no reply asked for";
         }
-        ASSERT_EQ(t->ErrCount, mismatches);
+        ASSERT_EQ(t->ErrCount(), mismatches);
         if (mismatches > 0) {
             ASSERT_EQ(win.ErrCountTexts().back(), std::to_string(mismatches));
         }
-        if (t->State == TState::Idle && win.Ops.back() == "flash: green") {
+        if (t->State() == TState::Idle && win.Ops.back() == "flash: green") {
             ++completed;
             EXPECT_EQ(win.OpsSince(win.Ops.size() - 3),
                       (std::vector<std::string>{"panel1: Отправка Завершена.", "caption: РС -> ЗЕЛК", "flash: green"}));
-            ExpectDelivered(accepted, file, t->FileLen, start.page);
+            ExpectDelivered(accepted, file, t->FileLen(), start.page);
         } else if (noise == 0.0) {
-            EXPECT_EQ(t->FileLen, 0) << "a clean stream did not complete";
+            EXPECT_EQ(t->FileLen(), 0) << "a clean stream did not complete";
         }
     }
     EXPECT_GT(completed, kRuns / 4);

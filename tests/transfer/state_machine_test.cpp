@@ -20,14 +20,21 @@ std::string CatchPortError(const std::function<void()>& step) {
 
 TEST_F(TransferTest, StartSendsTheBurstAndLeavesTheMismatchFigureAlone) {
     SetPattern(512);
-    T.ErrCount = 7;
-    T.Offset = 96;
+    // A first transfer that counted mismatches and got somewhere, then stopped.
+    T.Start();
+    Replies({0x05, 0xF4, 0x05, 0x06, 0x05, 0x06, 0x05, 0xF4});
+    ASSERT_EQ(T.ErrCount(), 2);
+    ASSERT_EQ(T.Offset(), 32);
+    T.Stop();
+    Port.Writes.clear();
+    const std::size_t mark = Win.Ops.size();
     T.Btn_z_zelkClick();
-    EXPECT_EQ(Win.Ops, (std::vector<std::string>{"caption: СТОП", "caption: СТОП", "pbar max: 512", "panel1: Отправка"}));
+    EXPECT_EQ(Win.OpsSince(mark),
+              (std::vector<std::string>{"caption: СТОП", "caption: СТОП", "pbar max: 512", "panel1: Отправка"}));
     EXPECT_EQ(Port.Writes, (std::vector<Bytes>{{0x55, 0x55, 0x55}}));
-    EXPECT_EQ(T.State, TState::WaitHeaderReq);
-    EXPECT_EQ(T.ErrCount, 0);
-    EXPECT_EQ(T.Offset, 0);
+    EXPECT_EQ(T.State(), TState::WaitHeaderReq);
+    EXPECT_EQ(T.ErrCount(), 0);
+    EXPECT_EQ(T.Offset(), 0);
 }
 
 TEST_F(TransferTest, RejectedHeaderAndDataPacketsGoOutAgainUnchanged) {
@@ -35,22 +42,22 @@ TEST_F(TransferTest, RejectedHeaderAndDataPacketsGoOutAgainUnchanged) {
     T.Btn_z_zelkClick();
     Replies(CleanReplies(1));
     Replies({0x05, 0xF4});  // second page header rejected
-    EXPECT_EQ(T.State, TState::WaitHeaderReq);
+    EXPECT_EQ(T.State(), TState::WaitHeaderReq);
     Replies({0x05});
     ASSERT_EQ(Port.Writes.size(), 12u);
     EXPECT_EQ(Port.Writes[11], Port.Writes[10]);
     EXPECT_EQ(Port.Writes[11][2], 0x07 - 1);  // S + 2*3 - 1
     Replies({0x06, 0x05, 0x06, 0x05, 0xF4});  // second data packet rejected
-    EXPECT_EQ(T.State, TState::WaitDataReq);
+    EXPECT_EQ(T.State(), TState::WaitDataReq);
     Replies({0x05});
     ASSERT_EQ(Port.Writes.size(), 15u);
     EXPECT_EQ(Port.Writes[14], Port.Writes[13]);
-    EXPECT_EQ(Port.Writes[14], DataPacket(1, 0x06, &T.Image[256 + 32]));
-    EXPECT_EQ(T.ErrCount, 2);
+    EXPECT_EQ(Port.Writes[14], DataPacket(1, 0x06, &T.Image()[256 + 32]));
+    EXPECT_EQ(T.ErrCount(), 2);
     Replies({0x06});
     for (int j = 2; j < 8; ++j) Replies({0x05, 0x06});
     Replies(CleanReplies(1));
-    EXPECT_EQ(T.State, TState::Idle);
+    EXPECT_EQ(T.State(), TState::Idle);
     EXPECT_EQ(Port.Writes.size(), 1u + 3 * 9 + 2);
     EXPECT_EQ(Win.ErrCountTexts(), (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(Win.Ops.back(), "flash: green");
@@ -63,26 +70,26 @@ TEST_F(TransferTest, EveryByteOfAChunkIsAReplyOfItsOwn) {
     T.Btn_z_zelkClick();
     Replies({0x05, 0x06, 0x05});
     Chunk({0x06, 0x05});
-    EXPECT_EQ(T.State, TState::WaitDataAck);
+    EXPECT_EQ(T.State(), TState::WaitDataAck);
     ASSERT_EQ(Port.Writes.size(), 4u);
-    EXPECT_EQ(Port.Writes[3], DataPacket(1, 0x05, &T.Image[32]));
+    EXPECT_EQ(Port.Writes[3], DataPacket(1, 0x05, &T.Image()[32]));
     Chunk({0xF4, 0x05});
     ASSERT_EQ(Port.Writes.size(), 5u);
     EXPECT_EQ(Port.Writes[4], Port.Writes[3]);
-    EXPECT_EQ(T.ErrCount, 1);
+    EXPECT_EQ(T.ErrCount(), 1);
     while (Port.Writes.size() < 20) Chunk({0x06, 0x05});  // burst, 18 packets, one again
-    EXPECT_EQ(T.State, TState::WaitDataAck);
+    EXPECT_EQ(T.State(), TState::WaitDataAck);
     const std::size_t mark = Win.Ops.size();
     Chunk({0x06, 0x05});  // the last packet accepted: the 05 finds the transfer ended
     EXPECT_EQ(Port.Writes.size(), 20u);
-    EXPECT_EQ(T.State, TState::Idle);
+    EXPECT_EQ(T.State(), TState::Idle);
     EXPECT_EQ(Win.OpsSince(mark),
               (std::vector<std::string>{"pbar: 512", "panel1: Отправка Завершена.", "caption: РС -> ЗЕЛК", "flash: green"}));
 
     T.Btn_z_zelkClick();
     Replies({0x05, 0x06, 0x05});
     Chunk({0x06, 0x42, 0x05});  // fails on the 42; the 05 after it is ignored
-    EXPECT_EQ(T.State, TState::Idle);
+    EXPECT_EQ(T.State(), TState::Idle);
     EXPECT_EQ(Win.OpsSince(Win.Ops.size() - 3), kErrorOps);
     EXPECT_EQ(Port.Writes.size(), 23u);
 }
@@ -92,8 +99,8 @@ TEST_F(TransferTest, ALongChunkDrivesAsManyStepsAsItHoldsBytes) {
     TFakeWindow win;
     TFakePort port;
     TTransfer oneByOne(win, port);
-    oneByOne.Image = T.Image;
-    oneByOne.FileLen = T.FileLen;
+    std::copy(T.Image().begin(), T.Image().end(), oneByOne.Image().begin());
+    oneByOne.SetFileLen(T.FileLen());
     T.Btn_z_zelkClick();
     oneByOne.Btn_z_zelkClick();
     const Bytes replies = CleanReplies(256);
@@ -123,12 +130,12 @@ TEST_P(UnexpectedReplyTest, EndsTheTransferAndLaterRepliesAreIgnored) {
     SetPattern(512);
     T.Btn_z_zelkClick();
     Replies(GetParam().before);
-    ASSERT_EQ(T.State, GetParam().state);
+    ASSERT_EQ(T.State(), GetParam().state);
     const std::size_t mark = Win.Ops.size();
     const std::size_t writes = Port.Writes.size();
     Reply({GetParam().reply});
     EXPECT_EQ(Win.OpsSince(mark), kErrorOps);
-    EXPECT_EQ(T.State, TState::Idle);
+    EXPECT_EQ(T.State(), TState::Idle);
     Replies({0x05, 0x06, 0x05});
     EXPECT_EQ(Port.Writes.size(), writes);
     EXPECT_EQ(Win.Ops.size(), mark + kErrorOps.size());
@@ -156,12 +163,12 @@ TEST_F(TransferTest, EmptyFileWaitsForeverUntilStopped) {
     T.Btn_z_zelkClick();
     const std::size_t mark = Win.Ops.size();
     Replies({0x05, 0x05, 0x05});
-    EXPECT_EQ(T.State, TState::WaitHeaderReq);
+    EXPECT_EQ(T.State(), TState::WaitHeaderReq);
     EXPECT_EQ(Port.Writes.size(), 1u);
     EXPECT_EQ(Win.OpsSince(0)[2], "pbar max: 0");
     T.Btn_z_zelkClick();
     EXPECT_EQ(Win.OpsSince(mark), kStopOps);
-    EXPECT_EQ(T.State, TState::Idle);
+    EXPECT_EQ(T.State(), TState::Idle);
 }
 
 TEST_F(TransferTest, StopEndsTheTransferAtOnceAndLaterRepliesAreIgnored) {
@@ -171,11 +178,29 @@ TEST_F(TransferTest, StopEndsTheTransferAtOnceAndLaterRepliesAreIgnored) {
     const std::size_t mark = Win.Ops.size();
     T.Btn_z_zelkClick();
     EXPECT_EQ(Win.OpsSince(mark), kStopOps);
-    EXPECT_EQ(T.State, TState::Idle);
+    EXPECT_EQ(T.State(), TState::Idle);
     Replies({0x06, 0x05, 0xF4, 0x05, 0x00});
     EXPECT_EQ(Port.Writes.size(), 3u);
     EXPECT_EQ(Win.Ops.size(), mark + kStopOps.size());
-    EXPECT_EQ(T.Offset, 0);
+    EXPECT_EQ(T.Offset(), 0);
+}
+
+TEST_F(TransferTest, RejectionsInARowCountOnlyRepeatsOfOnePacket) {
+    SetPattern(512);
+    T.Start();
+    Replies({0x05, 0xF4, 0x05, 0xF4});  // the header twice
+    EXPECT_EQ(T.RejectedInARow(), 2);
+    Replies({0x05, 0x06});  // taken: the next packet starts afresh
+    EXPECT_EQ(T.RejectedInARow(), 0);
+    Replies({0x05, 0xF4});
+    EXPECT_EQ(T.RejectedInARow(), 1);
+    Replies({0x05, 0x06, 0x05, 0xF4});  // data packet 0 taken, data packet 1 rejected
+    EXPECT_EQ(T.RejectedInARow(), 1);
+    EXPECT_EQ(T.ErrCount(), 4);
+    T.Stop();
+    T.Start();
+    EXPECT_EQ(T.RejectedInARow(), 0);
+    EXPECT_EQ(T.ErrCount(), 0);
 }
 
 TEST_F(TransferTest, MismatchCountStartsAgainWithEachTransfer) {
@@ -186,7 +211,7 @@ TEST_F(TransferTest, MismatchCountStartsAgainWithEachTransfer) {
     T.Btn_z_zelkClick();
     const std::size_t mark = Win.Ops.size();
     T.Btn_z_zelkClick();
-    EXPECT_EQ(T.ErrCount, 0);
+    EXPECT_EQ(T.ErrCount(), 0);
     Replies({0x05, 0x06, 0x05, 0xF4});
     EXPECT_EQ(Win.ErrCountTexts(mark), std::vector<std::string>{"1"});
 }
@@ -195,12 +220,12 @@ TEST_F(TransferTest, WriteErrorAtStartLeavesTheStartStepForTheNextChunk) {
     SetPattern(256);
     Port.Mode = TFakePort::TMode::Failing;
     EXPECT_EQ(CatchPortError([&] { T.Btn_z_zelkClick(); }), "Error writing port COM1");
-    EXPECT_EQ(T.State, TState::Start);
+    EXPECT_EQ(T.State(), TState::Start);
     EXPECT_EQ(Win.Caption, texts::kStopCaption);
     Port.Mode = TFakePort::TMode::Open;
     Reply({0x42});
     EXPECT_EQ(Port.Writes, (std::vector<Bytes>{{0x55, 0x55, 0x55}}));
-    EXPECT_EQ(T.State, TState::WaitHeaderReq);
+    EXPECT_EQ(T.State(), TState::WaitHeaderReq);
 }
 
 TEST_F(TransferTest, WriteErrorFromAChunkPassesOutAndTheTransferStaysWhereItWas) {
@@ -208,14 +233,14 @@ TEST_F(TransferTest, WriteErrorFromAChunkPassesOutAndTheTransferStaysWhereItWas)
         TFakeWindow win;
         TFakePort port;
         TTransfer t(win, port);
-        t.FileLen = 256;
+        t.SetFileLen(256);
         t.Btn_z_zelkClick();
         for (std::uint8_t r : before) t.OnRead(Bytes{r});
-        const TState state = t.State;
+        const TState state = t.State();
         const std::size_t mark = win.Ops.size();
         port.Mode = TFakePort::TMode::Failing;
         EXPECT_EQ(CatchPortError([&] { t.OnRead(Bytes{0x05}); }), "Error writing port COM1");
-        EXPECT_EQ(t.State, state);
+        EXPECT_EQ(t.State(), state);
         EXPECT_EQ(win.Caption, texts::kStopCaption);
         EXPECT_EQ(win.Ops.size(), mark);
         port.Mode = TFakePort::TMode::Open;  // the port opened again: the transfer goes on
@@ -228,7 +253,7 @@ TEST_F(TransferTest, WithoutAPortEveryDuePacketReportsAndTheStepGoesOn) {
     SetPattern(256);
     Port.Mode = TFakePort::TMode::Closed;
     T.Btn_z_zelkClick();
-    EXPECT_EQ(T.State, TState::WaitHeaderReq);
+    EXPECT_EQ(T.State(), TState::WaitHeaderReq);
     Replies(CleanReplies(1));
     const std::string noPort = "panel0: Ошибка призаписи в порт!";
     EXPECT_EQ(std::count(Win.Ops.begin(), Win.Ops.end(), noPort), 10);

@@ -17,9 +17,9 @@
 #include "support/temp_dir.h"
 #include "transfer/port_link.h"
 #include "transfer/transfer.h"
-#include "ui/texts.h"
-#include "ui/transfer_view.h"
-#include "ui/window_ops.h"
+#include "window/texts.h"
+#include "window/transfer_view.h"
+#include "window/window_ops.h"
 
 namespace zelk::test {
 
@@ -95,8 +95,8 @@ protected:
     }
     // An image of `fileLen` bytes that differ from page to page and piece to piece.
     void SetPattern(std::int32_t fileLen) {
-        for (std::size_t i = 0; i < T.Image.size(); ++i) T.Image[i] = static_cast<std::uint8_t>(i * 7 + i / 256 + 3);
-        T.FileLen = fileLen;
+        for (std::size_t i = 0; i < T.Image().size(); ++i) T.Image()[i] = static_cast<std::uint8_t>(i * 7 + i / 256 + 3);
+        T.SetFileLen(fileLen);
     }
 
     TFakeWindow Win;

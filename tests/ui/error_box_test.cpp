@@ -1,43 +1,13 @@
-// The error box: its text rule, the port error's detail and the box itself.
+// The error box itself: its caption, icon, button and detail.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <cerrno>
 
-#include "transfer/file_image.h"
-#include "serial/port_error.h"
 #include "ui_test_support.h"
 
 namespace zelk::test {
 namespace {
-
-TEST(ErrorBox, DotIsAppendedOnlyAfterCharactersAboveTheDot) {
-    EXPECT_EQ(ErrorBoxText("Error opening port COM7"), "Error opening port COM7.");
-    EXPECT_EQ(ErrorBoxText("Done."), "Done.");
-    EXPECT_EQ(ErrorBoxText("Stop!"), "Stop!");
-    EXPECT_EQ(ErrorBoxText("a-"), "a-");      // '-' is 0x2D
-    EXPECT_EQ(ErrorBoxText("a/"), "a/.");     // '/' is 0x2F
-    EXPECT_EQ(ErrorBoxText("ends 0"), "ends 0.");
-    EXPECT_EQ(ErrorBoxText("Ошибка"), "Ошибка.");
-    EXPECT_EQ(ErrorBoxText(QString::fromUcs4(U"note \U0001F4BE")), QString::fromUcs4(U"note \U0001F4BE."));
-    EXPECT_EQ(ErrorBoxText(""), "");
-}
-
-TEST(ErrorBox, PortErrorKeepsReasonAndDeviceInTheDetail) {
-    const TErrorReport denied =
-        ErrorReportFor(EComPortError("Error opening port COM5", "/dev/ttyUSB0: Permission denied", EACCES));
-    EXPECT_EQ(denied.Text, "Error opening port COM5.");
-    EXPECT_TRUE(denied.Detail.startsWith("/dev/ttyUSB0: Permission denied"));
-    EXPECT_TRUE(denied.Detail.contains("sudo usermod -aG dialout $USER"));
-
-    const TErrorReport missing =
-        ErrorReportFor(EComPortError("Error opening port COM5", "/dev/ttyUSB0: No such file or directory", ENOENT));
-    EXPECT_EQ(missing.Detail, "/dev/ttyUSB0: No such file or directory");
-
-    const TErrorReport io = ErrorReportFor(EInOutError("Cannot read file /tmp/x: Is a directory"));
-    EXPECT_EQ(io.Text, "Cannot read file /tmp/x: Is a directory.");
-    EXPECT_TRUE(io.Detail.isEmpty());
-}
 
 TEST(ErrorBox, IsAModalCriticalBoxTitledZelkWithOneOkButton) {
     const auto box = MakeErrorBox(nullptr, {"Error opening port COM7.", "/dev/ttyS6: No such file or directory"});

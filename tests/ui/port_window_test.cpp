@@ -49,7 +49,7 @@ protected:
         w.form1.close();  // closes the port, which joins its reader thread
     }
 
-    TState State() const { return w.form1.Transfer().State; }
+    TState State() const { return w.form1.Transfer().State(); }
 
     // The device asks for the next packet; returns what the port sent.
     TBytes Request() {
@@ -123,14 +123,14 @@ TEST_F(PortWindow, DroppedFileLoadsAsFromTheDialogButNotWhileATransferRuns) {
     ASSERT_TRUE(w.Drop(MakeFile(dir, "a.rom", 10)));
     EXPECT_EQ(w.Text("Edt_z_name"), "a.rom");
     EXPECT_EQ(w.Status(1), "Файл прочитан.");
-    const std::int32_t length = w.form1.Transfer().FileLen;
+    const std::int32_t length = w.form1.Transfer().FileLen();
     Open();
     w.Click("Btn_z_zelk");
     ASSERT_EQ(w.Text("Btn_z_zelk"), "СТОП");
 
     EXPECT_FALSE(w.Drop(MakeFile(dir, "b.rom", 300)));
     EXPECT_EQ(w.Text("Edt_z_name"), "a.rom");
-    EXPECT_EQ(w.form1.Transfer().FileLen, length);
+    EXPECT_EQ(w.form1.Transfer().FileLen(), length);
     EXPECT_EQ(w.Status(1), "Отправка");
 
     w.Click("Btn_z_zelk");  // stop
@@ -269,7 +269,7 @@ TEST_F(PortWindow, FailedLoadKeepsTheLoadedFileForTheNextUpload) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     w.Load(fifo);
     ASSERT_EQ(w.Errors.size(), 1u);
-    EXPECT_EQ(w.form1.Transfer().FileLen, 256);
+    EXPECT_EQ(w.form1.Transfer().FileLen(), 256);
     EXPECT_EQ(w.Status(2), "256 Байт.");
     EXPECT_EQ(w.Text("Edt_kol"), "1");
     EXPECT_TRUE(w.Enabled("Btn_z_zelk"));

@@ -36,7 +36,9 @@ TWindow::TWindow() {
     Dialog = dialog.get();
     form2.dlgOpen1 = std::move(dialog);
     form1.Attach(aboutBox, form2);
-    form1.SetErrorBox([this](const TErrorReport& report) { Errors.push_back(report); });
+    form1.SetErrorBox([this](const TErrorReport& report) {
+        Errors.push_back({QString::fromStdString(report.Text), QString::fromStdString(report.Detail)});
+    });
 }
 
 QString TWindow::Text(const char* name) const {

@@ -39,6 +39,12 @@ public:
     int Clears = 0;
 };
 
+// An error box the window showed, as Qt strings.
+struct TShownError {
+    QString Text;
+    QString Detail;
+};
+
 // The three forms as the program creates them; the error box and the file
 // dialog are replaced by recorders.
 class TWindow {
@@ -72,7 +78,7 @@ public:
     TAboutBox aboutBox;
     TForm2 form2;
     TScriptedDialog* Dialog;
-    std::vector<TErrorReport> Errors;
+    std::vector<TShownError> Errors;
 };
 
 // Sets an environment variable for the life of the object.

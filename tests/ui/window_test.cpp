@@ -309,13 +309,6 @@ TEST_F(Loading, FileThatCannotBeReadShowsTheErrorBoxAndChangesNoText) {
     EXPECT_EQ(w.Dialog->Clears, 1);
 }
 
-TEST_F(Loading, LoadResetsTheProgressBar) {
-    auto* bar = w.Find<QProgressBar>("PBar");
-    bar->setValue(40);
-    w.Load(std::nullopt);
-    EXPECT_EQ(bar->value(), 0);
-}
-
 TEST(Flash, SecondOutcomeReplacesTheFirstAndRestartsTheFiveSeconds) {
     QTemporaryDir dir;
     TWindow w;

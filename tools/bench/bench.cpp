@@ -54,7 +54,7 @@
 #include "ui/ABOUT.h"
 #include "ui/fils_io.h"
 #include "ui/main_zelk.h"
-#include "ui/texts.h"
+#include "window/texts.h"
 #include "ui/up_down.h"
 
 namespace {
@@ -170,7 +170,7 @@ public:
         form2_.dlgOpen1 = std::make_unique<TFixedDialog>(imagePath);
         form1_.Attach(about_, form2_);
         form1_.SetErrorBox([](const zelk::TErrorReport& report) {
-            Fail("error box: " + report.Text.toStdString() + " " + report.Detail.toStdString());
+            Fail("error box: " + report.Text + " " + report.Detail);
         });
         form1_.show();
         ::setenv(("ZELK_COM" + std::to_string(kPortNumber)).c_str(), controller_.Emulator.DevicePath().c_str(), 1);
@@ -185,7 +185,7 @@ public:
         const TClock::time_point start = TClock::now();
         const nanoseconds cpu = controller_.HostCpu();
         Button("Btn_z_zelk");
-        WaitUntil([this] { return form1_.Transfer().State == zelk::TState::Idle; });
+        WaitUntil([this] { return form1_.Transfer().State() == zelk::TState::Idle; });
         run.Total = TClock::now() - start;
         run.HostCpu = controller_.HostCpu() - cpu;
         if (form1_.findChild<QPushButton*>("Btn_z_zelk")->text() != QString::fromUtf8(zelk::texts::kSendCaption))
@@ -235,8 +235,8 @@ class TReferenceLoop : private zelk::TTransferEvents, private zelk::TPortLink {
 public:
     TReferenceLoop(TController& controller, const zelk::TImage& image, std::int32_t fileLen)
         : controller_(controller) {
-        transfer_.Image = image;
-        transfer_.FileLen = fileLen;
+        std::copy(image.begin(), image.end(), transfer_.Image().begin());
+        transfer_.SetFileLen(fileLen);
     }
 
     TRun Run() {
@@ -252,9 +252,9 @@ public:
         TRun run;
         const TClock::time_point start = TClock::now();
         const nanoseconds cpu = controller_.HostCpu();
-        transfer_.Btn_z_zelkClick();
+        transfer_.Start();
         std::uint8_t chunk[256];
-        while (transfer_.State != zelk::TState::Idle) {
+        while (transfer_.State() != zelk::TState::Idle) {
             pollfd p{fd, POLLIN, 0};
             const int ready = ::poll(&p, 1, static_cast<int>(std::chrono::milliseconds(kLimit).count()));
             if (ready <= 0) Fail("the reference loop got no reply");
@@ -338,10 +338,10 @@ int main(int argc, char** argv) {
         TFullStack full(controller, imagePath);
         full.Load();
         const zelk::TTransfer& loaded = full.Form().Transfer();
-        if (loaded.FileLen != zelk::RoundFileLen(kImageBytes)) Fail("the window did not load the image");
+        if (loaded.FileLen() != zelk::RoundFileLen(kImageBytes)) Fail("the window did not load the image");
         std::vector<std::uint8_t> expected = bytes;
-        expected.resize(static_cast<std::size_t>(loaded.FileLen), 0);
-        TReferenceLoop reference(controller, loaded.Image, loaded.FileLen);
+        expected.resize(static_cast<std::size_t>(loaded.FileLen()), 0);
+        TReferenceLoop reference(controller, loaded.Image(), loaded.FileLen());
 
         // One of each first to warm caches and the painting path; not counted.
         Check(full.Run().Result, expected, "full stack");

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "transfer/transfer.h"
-#include "ui/window_ops.h"
+#include "window/window_ops.h"
 
 namespace zelk {
 

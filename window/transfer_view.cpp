@@ -1,8 +1,8 @@
-#include "ui/transfer_view.h"
+#include "window/transfer_view.h"
 
 #include <string>
 
-#include "ui/texts.h"
+#include "window/texts.h"
 
 namespace zelk {
 

@@ -1,0 +1,72 @@
+// The window's command line, parsed without a toolkit: the same messages on
+// every platform.
+#include <gtest/gtest.h>
+
+#include "window/command_line.h"
+
+namespace zelk::test {
+namespace {
+
+TWindowCommandLine Parse(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "zelk");
+    return ParseWindowCommandLine(arguments);
+}
+
+TEST(WindowCommandLine, ValuesComeJoinedOrApartAndDoubleDashEndsOptions) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"-p5"}, {"-p", "5"}, {"--port=5"}, {"--port", "5"}}) {
+        const TWindowCommandLine line = Parse(args);
+        ASSERT_EQ(line.Command, TWindowCommand::Run) << line.Error;
+        EXPECT_EQ(line.Options.Port, 5);
+    }
+    const TWindowCommandLine line = Parse({"-b", "14400", "-s0000h", "--", "-p"});
+    ASSERT_EQ(line.Command, TWindowCommand::Run) << line.Error;
+    EXPECT_EQ(line.Options.Baud, 14400);
+    EXPECT_EQ(line.Options.Start, "0000h");
+    EXPECT_EQ(line.Options.File, "-p");  // a file of that name
+    EXPECT_FALSE(line.Options.Port);
+    // A start text of five characters, Cyrillic ones too; a file name in any script.
+    const TWindowCommandLine cyrillic = Parse({"-s", "ЗЕЛК0", "программа.rom"});
+    ASSERT_EQ(cyrillic.Command, TWindowCommand::Run) << cyrillic.Error;
+    EXPECT_EQ(cyrillic.Options.Start, "ЗЕЛК0");
+    EXPECT_EQ(cyrillic.Options.File, "программа.rom");
+}
+
+TEST(WindowCommandLine, BadValuesAreUsageErrorsWithTheirMessages) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-p", "0"}, "the port number must be 1 to 20, not '0'"},
+        {{"-p", "21"}, "the port number must be 1 to 20, not '21'"},
+        {{"--port=5x"}, "the port number must be 1 to 20, not '5x'"},
+        {{"-b", "300"},
+         "unsupported baud rate '300'; use 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or 115200"},
+        {{"-s", "00100h"}, "the start address takes at most 5 characters (e.g. 0100h), not '00100h'"},
+        {{"-s", "ЗЕЛК01"}, "the start address takes at most 5 characters (e.g. 0100h), not 'ЗЕЛК01'"},
+        {{"-p"}, "Missing value after '-p'."},
+        {{"--baud"}, "Missing value after '--baud'."},
+        {{"a.rom", "b.rom"}, "only one file can be loaded"},
+        {{"--nope"}, "Unknown option 'nope'."},
+        {{"-x", "--nope"}, "Unknown options: x, nope."},
+    };
+    for (const auto& [args, message] : cases) {
+        const TWindowCommandLine line = Parse(args);
+        EXPECT_EQ(line.Command, TWindowCommand::UsageError) << args.front();
+        EXPECT_EQ(line.Error, message) << args.front();
+        EXPECT_EQ(line.Options, TWindowOptions{}) << args.front();
+    }
+}
+
+TEST(WindowCommandLine, HelpAndVersionWinOverAnythingElse) {
+    EXPECT_EQ(Parse({"-p", "99", "--help"}).Command, TWindowCommand::Help);
+    EXPECT_EQ(Parse({"--nope", "-h"}).Command, TWindowCommand::Help);
+    EXPECT_EQ(Parse({"a", "b", "--version"}).Command, TWindowCommand::Version);
+    const TWindowCommandLine none = Parse({});
+    EXPECT_EQ(none.Command, TWindowCommand::Run);
+    EXPECT_EQ(none.Options, TWindowOptions{});
+    for (std::size_t start = 0, end; start < WindowHelpText().size(); start = end + 1) {
+        end = WindowHelpText().find('\n', start);
+        EXPECT_LE(end - start, 80u);
+    }
+}
+
+}  // namespace
+}  // namespace zelk::test

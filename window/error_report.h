@@ -1,0 +1,23 @@
+#pragma once
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+namespace zelk {
+
+// What the error box shows, UTF-8: the exact message line and, for port
+// errors, the operating system's reason, the device behind the port and any
+// advice, for a line of their own below it.
+struct TErrorReport {
+    std::string Text;
+    std::string Detail;
+    bool operator==(const TErrorReport&) const = default;
+};
+
+// message with "." appended when its last character's code is above that of ".".
+std::string ErrorBoxText(std::string_view message);
+
+TErrorReport ErrorReportFor(const std::exception& error);
+
+}  // namespace zelk
