@@ -178,6 +178,30 @@ void UploadArgsSeeds(const fs::path& root) {
     w.Add("abbreviated", Args({"--ba", "9600", "--st", "0100H", "f"}));
 }
 
+void WindowArgsSeeds(const fs::path& root) {
+    TWriter w(root, "window_args");
+    w.Add("file", Args({"prog.rom"}));
+    w.Add("nothing", "");
+    w.Add("port-baud-start", Args({"-p", "5", "-b", "57600", "-s", "0200h", "prog.rom"}));
+    w.Add("joined", Args({"-p5", "-b9600", "-s0100h"}));
+    w.Add("long-equals", Args({"--port=20", "--baud=1200", "--start=ab00h", "f"}));
+    w.Add("long-apart", Args({"--port", "1", "--baud", "115200", "--start", "0000h"}));
+    w.Add("end-of-options", Args({"--", "-p"}));
+    w.Add("help-wins", Args({"-p", "99", "--help"}));
+    w.Add("version", Args({"--version"}));
+    w.Add("grouped", Args({"-hp", "3"}));
+    w.Add("port-out-of-range", Args({"-p", "0"}));
+    w.Add("bad-baud", Args({"--baud=300"}));
+    w.Add("start-too-long", Args({"-s", "01000h"}));
+    w.Add("start-cyrillic", Args({"-s", "\xD1\x8F" "100h"}));
+    w.Add("start-invalid-utf8", Args({"-s", "\xFF\xFE"}));
+    w.Add("missing-value", Args({"f", "--port"}));
+    w.Add("unknown", Args({"-x\xD1\x8F", "--colour"}));
+    w.Add("value-to-flag", Args({"--help=yes"}));
+    w.Add("two-files", Args({"a", "b"}));
+    w.Add("dash-alone", Args({"-"}));
+}
+
 void PortRecordSeeds(const fs::path& root) {
     TWriter w(root, "port_record");
     w.Add("ftdi",
@@ -217,5 +241,6 @@ int main(int argc, char** argv) {
     HostStreamSeeds(root);
     UploadArgsSeeds(root);
     PortRecordSeeds(root);
+    WindowArgsSeeds(root);
     return 0;
 }

@@ -19,20 +19,18 @@ public:
     // The image as LoadImage leaves it: the file, zeros to the end of its last
     // page, and whatever an earlier file left after that (`stale`).
     void Load(std::span<const std::uint8_t> file, std::uint8_t stale) {
-        transfer_.Image.fill(stale);
-        std::copy(file.begin(), file.end(), transfer_.Image.begin());
+        TImage& image = transfer_.Image();
+        image.fill(stale);
+        std::copy(file.begin(), file.end(), image.begin());
         const std::int32_t fileLen = RoundFileLen(static_cast<std::int32_t>(file.size()));
-        std::fill(transfer_.Image.begin() + static_cast<std::ptrdiff_t>(file.size()),
-                  transfer_.Image.begin() + fileLen, 0);
-        transfer_.FileLen = fileLen;
+        std::fill(image.begin() + static_cast<std::ptrdiff_t>(file.size()), image.begin() + fileLen, 0);
+        transfer_.SetFileLen(fileLen);
     }
-    std::int32_t FileLen() const { return transfer_.FileLen; }
+    std::int32_t FileLen() const { return transfer_.FileLen(); }
 
     bool Running() const { return transfer_.Running(); }
-    // The send button while nothing runs.
-    void Start() { transfer_.Btn_z_zelkClick(); }
-    // The send button while a transfer runs.
-    void Stop() { transfer_.Btn_z_zelkClick(); }
+    void Start() { transfer_.Start(); }
+    void Stop() { transfer_.Stop(); }
     void Read(std::span<const std::uint8_t> chunk) { transfer_.OnRead(chunk); }
     void PortFailed() { transfer_.PortFailed(); }
 
