@@ -7,7 +7,7 @@
 // Oracles: the parser either gives a usage error with a message or options
 // that are all within their ranges: port 1-20, a baud rate of the list, a
 // start address "XX00h" in upper-case hex, retries 0 or more, a finite time-out
-// 0 or more, not both --port and --device, and for an upload exactly one file
+// 0 or more that the uploader's clock can count, not both --port and --device, and for an upload exactly one file
 // that is one of the arguments. The same arguments parse the same a second
 // time (getopt's state is reset).
 
@@ -83,6 +83,9 @@ void Run(const std::uint8_t* data, std::size_t size) {
                     shown);
     ZELK_FUZZ_CHECK(o.Retries >= 0, shown);
     ZELK_FUZZ_CHECK(std::isfinite(o.TimeoutSeconds) && o.TimeoutSeconds >= 0, shown);
+    // What the uploader waits: UBSan reports a time-out the clock cannot count.
+    const auto wait = upload::TimeoutDuration(o.TimeoutSeconds);
+    ZELK_FUZZ_CHECK(wait.count() >= 0 && (o.TimeoutSeconds > 0 || wait.count() == 0), shown);
     if (first.Parsed.Command == TCommand::ListPorts) return;
     ZELK_FUZZ_CHECK(!(o.PortGiven && !o.Device.empty()), shown + ", device '" + o.Device + "'");
     std::size_t matches = 0;
