@@ -61,6 +61,7 @@ run_target() {  # name: fuzzes it, leaves its exit status in $work/NAME.status
   local name=$1 corpus=tests/fuzz/corpus/$1 dict=()
   [ -f "tests/fuzz/$name.dict" ] && dict=(-dict="tests/fuzz/$name.dict")
   mkdir -p "$work/$name" "$corpus"
+  rm -f "$findings/$name"-*  # an earlier run's
   local status=0
   "$build/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 "${dict[@]}" -artifact_prefix="$findings/$name-" \
@@ -84,7 +85,7 @@ verdict() {  # name: one line, and the finding's report when there is one
   echo "fuzz: $name: FAILED (exit $status; ${runs:-stopped early}; log $log)"
   ls "$findings/$name"-* 2>/dev/null | sed 's/^/  input: /' || true
   grep -E 'oracle broken|ERROR: |SUMMARY: |^    #[0-9] ' "$log" | head -20 | sed 's/^/  /' || true
-  grep -A2 'oracle broken' "$log" | sed -n 2,3p | sed 's/^/  /' || true
+  grep -A1 'oracle broken' "$log" | sed -n 2p | sed 's/^/  /' || true
   return 1
 }
 
