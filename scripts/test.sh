@@ -25,7 +25,14 @@ build_and_test() {  # name sanitizer ctest-args...
   ctest --test-dir "build/$name" --output-on-failure -j "$jobs" "$@"
 }
 
-stage_ci() { build_and_test ci ""; }
+stage_ci() {
+  build_and_test ci ""
+  # The window's logic and its tests need no toolkit: built where Qt cannot be found.
+  cmake -S . -B build/noqt -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELK_WERROR=ON -DZELK_BUILD_UI=OFF \
+    -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON >/dev/null
+  cmake --build build/noqt -j "$jobs" --target zelk_window_tests
+  build/noqt/tests/window/zelk_window_tests --gtest_brief=1
+}
 stage_asan() { build_and_test asan address; }
 stage_tsan() { build_and_test tsan thread -L threads; }
 stage_package() {
