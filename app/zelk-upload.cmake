@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # The command-line uploader: the same transfer core and port, no Qt.
 include(GNUInstallDirs)
 add_library(zelk_upload STATIC
@@ -5,6 +7,7 @@ add_library(zelk_upload STATIC
   upload/messages.cpp
   upload/port_choice.cpp
   upload/progress.cpp
+  upload/reply_delay.cpp
   upload/trace.cpp
   upload/upload_options.cpp
   upload/uploader.cpp

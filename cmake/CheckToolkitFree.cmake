@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # cmake -DSTAMP=FILE -P CheckToolkitFree.cmake SOURCE...
 # Fails when a source includes a GUI toolkit's or the Windows API's headers:
 # Qt (<Q...>, <Qt...>) or anything of <windows.h>'s family.

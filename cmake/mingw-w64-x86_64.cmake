@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # Cross-builds for 64-bit Windows with Debian's MinGW-w64 (the posix thread
 # model, which std::thread and std::jthread need):
 #   cmake -S . -B build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DZELK_BUILD_UI=OFF

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #pragma once
 
 // Windows only: the counterpart of unique_fd.h for kernel object handles.

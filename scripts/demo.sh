@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # The window against an emulated ZELK controller: no hardware needed.
 # zelk-emu serves one upload after another on a pseudo-terminal that COM1
 # points at (ZELK_COM1); load samples/hello.rom and press "РС -> ЗЕЛК".

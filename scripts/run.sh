@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # Sets up, builds and starts the tool on a demo: an emulated ZELK controller
 # stands behind COM1, so a whole upload can be seen without hardware.
 # With no display, the same demo upload runs through zelk-upload instead.

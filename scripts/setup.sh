@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # Installs, with apt-get, only the Debian packages this project needs that are missing.
 set -euo pipefail
 

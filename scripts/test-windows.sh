@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # The Windows stage: cross-builds zelk-upload.exe and the Windows tests into
 # build/mingw, and runs them under Wine against the Linux zelk-emu, which
 # stands behind COM1 on a pseudo-terminal (Wine's registry maps COM1 to it).

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # Sets up, then builds and runs every test, stage by stage: a plain build with
 # warnings as errors, an ASan+UBSan build, a TSan build of everything that runs
-# threads, the Debian package and its checks, the Windows stage under Wine, and
-# a short run of every fuzz target.
+# threads, the Debian package and its release checks, the release-built
+# uploader on real kernel drivers in a QEMU guest, the Windows stage under
+# Wine, and a short run of every fuzz target. The builds are CMake's presets of
+# the same names (CMakePresets.json), so one can be rebuilt by hand: cmake
+# --preset asan && cmake --build --preset asan && ctest --preset asan.
 #
 #   scripts/test.sh              every stage, in order
-#   scripts/test.sh STAGE...     only those (ci asan tsan package windows fuzz)
+#   scripts/test.sh STAGE...     only those (ci asan tsan package drivers windows fuzz)
 #
 # Each stage reports its time; the run ends with one line per stage.
 set -euo pipefail
@@ -18,27 +23,36 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
-build_and_test() {  # name sanitizer ctest-args...
-  local name=$1 sanitize=$2; shift 2
-  cmake -S . -B "build/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELK_WERROR=ON -DZELK_SANITIZE="$sanitize" >/dev/null
-  cmake --build "build/$name" -j "$jobs"
-  ctest --test-dir "build/$name" --output-on-failure -j "$jobs" "$@"
+build_and_test() {  # preset: configure, build and test presets of that name
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$jobs"
+  ctest --preset "$1" -j "$jobs"
 }
 
 stage_ci() {
-  build_and_test ci ""
+  build_and_test ci
   # The window's logic and its tests need no toolkit: built where Qt cannot be found.
   cmake -S . -B build/noqt -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELK_WERROR=ON -DZELK_BUILD_UI=OFF \
     -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON >/dev/null
   cmake --build build/noqt -j "$jobs" --target zelk_window_tests
   build/noqt/tests/window/zelk_window_tests --gtest_brief=1
 }
-stage_asan() { build_and_test asan address; }
-stage_tsan() { build_and_test tsan thread -L threads; }
+stage_asan() { build_and_test asan; }
+stage_tsan() { build_and_test tsan; }  # the tests labelled threads
+# The release: every file's licence header, the package (preset package),
+# lintian, AppStream and the package's own checks, then the source tarball
+# built and tested offline in a scratch folder, whose package must equal the
+# first one byte for byte.
 stage_package() {
+  tests/release/spdx_test.sh
+  scripts/spdx.sh --check
   scripts/package.sh
   scripts/check-package.sh
+  scripts/check-release.sh
 }
+# The release-built zelk-upload on real kernel drivers (8250, ftdi_sio) in a
+# QEMU guest; the kernel is cached in /var/cache/zelk (docs/drivers.md).
+stage_drivers() { ZELK_SKIP_SETUP=1 scripts/test-drivers.sh; }
 # zelk-upload.exe and the Windows tests, cross-built and run under Wine
 # against the emulator of the plain build (or a small build of its own).
 stage_windows() {
@@ -53,7 +67,7 @@ stage_windows() {
 # time on two cores; fails on any finding.
 stage_fuzz() { scripts/fuzz.sh --check 30; }
 
-all_stages=(ci asan tsan package windows fuzz)
+all_stages=(ci asan tsan package drivers windows fuzz)
 stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=("${all_stages[@]}")
 for s in "${stages[@]}"; do

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // TComPort's portable part: the reader thread, delivery on the main thread,
 // bytes waiting to be written, lifetime and error reports. The platform's
 // file supplies the TPortBackend that does the device's own work.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The port's Linux backend: termios2, poll() and an eventfd.
 //
 // Exclusivity. The port is locked with flock(), which the kernel drops with
@@ -22,6 +25,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "common/unique_fd.h"
@@ -63,6 +67,12 @@ bool HasOpen(const std::string& pid, const std::string& target) {
     return found;
 }
 
+// A tty that hung up fails writes, reads and queries with EIO; a USB serial
+// adapter pulled out fails them with ENODEV until the driver has hung the tty
+// up. Whichever call sees it first, the user is told the same: the device
+// hung up.
+std::string HangUpText(int err) { return err == EIO || err == ENODEV ? "the device hung up" : std::string(); }
+
 // Drivers report the rate they really set, and some round it to what their
 // clock divider makes. Within 2 % a UART link still works; anything further
 // off is a rate the driver refused (a quiet fall-back to 9600, say).
@@ -71,10 +81,35 @@ bool RateTaken(unsigned wanted, unsigned got) {
     return diff * 50 <= wanted;
 }
 
+// What opening changed on the device, put back when the port closes: the
+// line as it was found, then the low-latency flag. A member declared after
+// the descriptor, so that it runs before the descriptor closes (which drops
+// the lock), also when opening fails half-way. A device that hung up refuses
+// both, and then nothing is left to put back.
+class TDeviceRestorer {
+public:
+    TDeviceRestorer() = default;
+    TDeviceRestorer(const TDeviceRestorer&) = delete;
+    TDeviceRestorer& operator=(const TDeviceRestorer&) = delete;
+    ~TDeviceRestorer() {
+        if (Line) Line->Restore(Fd);
+        if (LowLatency) {
+            serial_struct info{};
+            if (::ioctl(Fd, TIOCGSERIAL, &info) == 0) {
+                info.flags &= ~ASYNC_LOW_LATENCY;
+                ::ioctl(Fd, TIOCSSERIAL, &info);
+            }
+        }
+    }
+
+    int Fd = -1;
+    std::optional<TSavedLine> Line;  // the line as found
+    bool LowLatency = false;         // we set ASYNC_LOW_LATENCY
+};
+
 class TLinuxBackend final : public TPortBackend {
 public:
     TLinuxBackend(std::string name, std::string path, int baud);
-    ~TLinuxBackend() override;
 
     TReady Wait(bool wantInput, bool wantRoom) override;
     std::size_t Read(std::span<std::uint8_t> buffer) override;
@@ -85,6 +120,12 @@ private:
     EComPortError Error(const std::string& message, int err, const std::string& why = {}) const {
         return EComPortError(message, path_ + ": " + (why.empty() ? std::generic_category().message(err) : why), err);
     }
+    // A failure of the open port: whatever the code (ENODEV from an adapter
+    // pulled out included), an I/O failure, not a port that is not there.
+    EComPortError IoError(const std::string& message, int err, const std::string& why = {}) const {
+        return EComPortError(TPortErrorKind::IoFailure, message,
+                             path_ + ": " + (why.empty() ? std::generic_category().message(err) : why), err);
+    }
     void Open();
     void ConfigureLine(int baud);
     void RequestLowLatency();
@@ -93,7 +134,7 @@ private:
     const std::string path_;
     TUniqueFd fd_;
     TUniqueFd wake_;
-    bool setLowLatency_ = false;  // we set ASYNC_LOW_LATENCY and put it back on close
+    TDeviceRestorer restorer_;  // after fd_: runs before it closes
 };
 
 TLinuxBackend::TLinuxBackend(std::string name, std::string path, int baud)
@@ -104,18 +145,6 @@ TLinuxBackend::TLinuxBackend(std::string name, std::string path, int baud)
     if (!wake_)
         throw EComPortError(TPortErrorKind::Other, "Error creating read event", std::generic_category().message(errno),
                             errno);
-}
-
-TLinuxBackend::~TLinuxBackend() {
-    // What opening changed beyond the line format goes back; closing the fd
-    // drops the lock.
-    if (setLowLatency_) {
-        serial_struct info{};
-        if (::ioctl(fd_.Get(), TIOCGSERIAL, &info) == 0) {
-            info.flags &= ~ASYNC_LOW_LATENCY;
-            ::ioctl(fd_.Get(), TIOCSSERIAL, &info);
-        }
-    }
 }
 
 void TLinuxBackend::Open() {
@@ -149,6 +178,9 @@ void TLinuxBackend::ConfigureLine(int baud) {
     if (baud <= 0)
         throw EComPortError(TPortErrorKind::SettingsRefused, stateError,
                             path_ + ": " + std::to_string(baud) + " is not a baud rate", EINVAL);
+    // Kept only when it could be read: a line that cannot be read is not put back.
+    restorer_.Fd = fd;
+    if (TSavedLine found = TSavedLine::Of(fd); found.Errno() == 0) restorer_.Line = found;
     const TLineResult line = SetRawLine(fd, static_cast<unsigned>(baud));
     if (line.Errno != 0) throw Error(stateError, line.Errno);
     if (!RateTaken(static_cast<unsigned>(baud), line.OutBaud) || !RateTaken(static_cast<unsigned>(baud), line.InBaud))
@@ -169,7 +201,7 @@ void TLinuxBackend::RequestLowLatency() {
     serial_struct info{};
     if (::ioctl(fd_.Get(), TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0) return;
     info.flags |= ASYNC_LOW_LATENCY;
-    setLowLatency_ = ::ioctl(fd_.Get(), TIOCSSERIAL, &info) == 0;
+    restorer_.LowLatency = ::ioctl(fd_.Get(), TIOCSSERIAL, &info) == 0;
 }
 
 TPortBackend::TReady TLinuxBackend::Wait(bool wantInput, bool wantRoom) {
@@ -177,7 +209,7 @@ TPortBackend::TReady TLinuxBackend::Wait(bool wantInput, bool wantRoom) {
                                {wake_.Get(), POLLIN, 0}}};
     if (::poll(fds.data(), fds.size(), -1) < 0) {
         if (errno == EINTR) return {};
-        throw Error("Error waiting port " + name_ + " event", errno);
+        throw IoError("Error waiting port " + name_ + " event", errno);
     }
     TReady ready;
     if ((fds[1].revents & POLLIN) != 0) {
@@ -186,7 +218,7 @@ TPortBackend::TReady TLinuxBackend::Wait(bool wantInput, bool wantRoom) {
         ready.Woken = true;
     }
     const short got = fds[0].revents;
-    if ((got & (POLLHUP | POLLERR | POLLNVAL)) != 0) throw Error("Error reading port " + name_, EIO, "the device hung up");
+    if ((got & (POLLHUP | POLLERR | POLLNVAL)) != 0) throw IoError("Error reading port " + name_, EIO, "the device hung up");
     ready.Input = (got & POLLIN) != 0;
     ready.Room = (got & POLLOUT) != 0;
     return ready;
@@ -194,12 +226,17 @@ TPortBackend::TReady TLinuxBackend::Wait(bool wantInput, bool wantRoom) {
 
 std::size_t TLinuxBackend::Read(std::span<std::uint8_t> buffer) {
     int queued = 0;
-    if (::ioctl(fd_.Get(), FIONREAD, &queued) != 0) throw Error("Error clearing port " + name_, errno);
+    if (::ioctl(fd_.Get(), FIONREAD, &queued) != 0) {
+        // A hung-up tty refuses the query too (seen with an FTDI adapter pulled out).
+        const int err = errno;
+        if (!HangUpText(err).empty()) throw IoError("Error reading port " + name_, err, HangUpText(err));
+        throw IoError("Error clearing port " + name_, err);
+    }
     if (queued <= 0) return 0;
     const ssize_t got = ::read(fd_.Get(), buffer.data(), std::min(static_cast<std::size_t>(queued), buffer.size()));
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    if (got < 0) throw Error("Error reading port " + name_, errno);
-    if (got == 0) throw Error("Error reading port " + name_, EIO, "the device hung up");
+    if (got < 0) throw IoError("Error reading port " + name_, errno, HangUpText(errno));
+    if (got == 0) throw IoError("Error reading port " + name_, EIO, "the device hung up");
     return static_cast<std::size_t>(got);
 }
 
@@ -213,7 +250,8 @@ std::size_t TLinuxBackend::Write(std::span<const std::uint8_t> bytes) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        throw Error("Error writing port " + name_, n < 0 ? errno : EIO);
+        const int err = n < 0 ? errno : EIO;
+        throw IoError("Error writing port " + name_, err, HangUpText(err));
     }
     return sent;
 }

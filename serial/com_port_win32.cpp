@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The port's Windows backend: overlapped I/O on \\.\COMn, WaitCommEvent for
 // input and an event that wakes the reader.
 //

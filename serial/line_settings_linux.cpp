@@ -1,9 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // termios2 lives in <asm/termbits.h>, whose struct termios and flag macros
 // collide with glibc's <termios.h>; this file must never include the latter.
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "serial/line_settings.h"
 
@@ -36,6 +40,25 @@ TLineResult SetRawLine(int fd, unsigned baud) {
     termios2 taken{};
     if (::ioctl(fd, TCGETS2, &taken) != 0) return {errno, 0, 0};
     return {0, taken.c_ospeed, taken.c_ispeed};
+}
+
+TSavedLine TSavedLine::Of(int fd) {
+    static_assert(sizeof(termios2) <= sizeof(TSavedLine{}.termios2_));
+    TSavedLine saved;
+    termios2 tio{};
+    if (::ioctl(fd, TCGETS2, &tio) != 0) {
+        saved.errno_ = errno;
+        return saved;
+    }
+    std::memcpy(saved.termios2_.data(), &tio, sizeof tio);
+    return saved;
+}
+
+int TSavedLine::Restore(int fd) const {
+    if (errno_ != 0) return errno_;
+    termios2 tio{};
+    std::memcpy(&tio, termios2_.data(), sizeof tio);
+    return ::ioctl(fd, TCSETS2, &tio) == 0 ? 0 : errno;
 }
 
 }  // namespace zelk

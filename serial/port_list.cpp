@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The port list's portable part: from what the system says about a tty to
 // the device the list shows. No I/O here but in CurrentNumberTable.
 #include "serial/port_list.h"

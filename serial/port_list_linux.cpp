@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The port list on Linux: libudev's records of subsystem tty, and a udev
 // monitor for devices coming and going. No device is ever opened here:
 // opening a port can reset the device on its other side (DTR), so holders

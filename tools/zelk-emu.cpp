@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // zelk-emu: plays the ZELK controller for the uploader, on a pseudo-terminal
 // or a given terminal device.
 
@@ -16,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/licence.h"
 #include "tools/emulator/device_emulator.h"
 
 namespace {
@@ -49,6 +53,8 @@ summary, with the SHA-256 of the rebuilt bytes, on standard error.
   --first-header-timeout MS   end an upload whose first header has not come MS
                               milliseconds after the burst, as an empty one
                               (default: keep asking)
+  --reply-delay MS            hold every byte sent MS milliseconds, as a USB
+                              adapter's latency timer does (default 0)
   --reject N[,N...]           answer packets N with 0xF4 although they are right
   --unexpected-reply N        answer packet N with 0x42 and end the upload
   --ack-with-request N        acknowledge packet N with 06 05 in one write
@@ -95,7 +101,7 @@ TArgs Parse(int argc, char** argv) {
             std::cout << kHelp;
             std::exit(0);
         } else if (option == "--version") {
-            std::cout << "zelk-emu " << ZELK_VERSION << '\n';
+            std::cout << "zelk-emu " << ZELK_VERSION << '\n' << zelk::kLicenceNotice;
             std::exit(0);
         } else if (option == "--device") {
             args.Options.DevicePath = value();
@@ -109,6 +115,8 @@ TArgs Parse(int argc, char** argv) {
             args.Options.RequestTimeout = std::chrono::milliseconds(Number(value(), option));
         } else if (option == "--first-header-timeout") {
             args.Options.FirstHeaderTimeout = std::chrono::milliseconds(Number(value(), option));
+        } else if (option == "--reply-delay") {
+            args.Options.ReplyDelay = std::chrono::milliseconds(Number(value(), option));
         } else if (option == "--reject") {
             for (std::string_view list = value();;) {
                 const std::size_t comma = list.find(',');

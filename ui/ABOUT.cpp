@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #include "ui/ABOUT.h"
 
 #include <QFrame>
@@ -47,6 +50,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindo
     Comments = MakeLabel(Panel1, "Comments", texts::kAboutComments, 8, 104);
     Label1 = MakeLabel(Panel1, "Label1", texts::kAboutLine1, 80, 104);
     Label2 = MakeLabel(Panel1, "Label2", texts::kAboutLine2, 80, 120);
+    LblLicence = MakeLabel(Panel1, "LblLicence", texts::kAboutLicence, 8, 140);
 
     OKButton = new QPushButton(QString::fromUtf8(texts::kAboutOk), this);
     OKButton->setObjectName("OKButton");

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #pragma once
 
 #include <QDialog>
@@ -23,6 +26,7 @@ private:
     QLabel* Comments;
     QLabel* Label1;
     QLabel* Label2;
+    QLabel* LblLicence;
     QPushButton* OKButton;
 };
 

@@ -1,7 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #include "window/command_line.h"
 
 #include <charconv>
 
+#include "common/licence.h"
 #include "serial/com_port.h"
 #include "window/texts.h"
 
@@ -220,6 +224,6 @@ opens with the window's port button.
     return text;
 }
 
-std::string WindowVersionText(const std::string& version) { return "zelk " + version + '\n'; }
+std::string WindowVersionText(const std::string& version) { return "zelk " + version + '\n' + kLicenceNotice; }
 
 }  // namespace zelk

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #pragma once
 
 #include <array>
@@ -70,6 +73,8 @@ inline constexpr const char* kAboutComments = "Comments:";
 inline constexpr const char* kAboutLine1 = "Передача файла через СОМ-порт";
 inline constexpr const char* kAboutLine2 = "на Контроллер ЗЕЛК Вектора06Ц.";
 inline constexpr const char* kAboutOk = "OK";
+// Below the comments, where the panel has room: the licence.
+inline constexpr const char* kAboutLicence = "Licence: GPL-3.0-or-later";
 
 // The open-file dialog's filter list: "name|patterns" entries, patterns
 // separated by ';', and the entry chosen at first.

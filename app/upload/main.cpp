@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -10,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/licence.h"
 #include "messages.h"
 #include "port_choice.h"
 #include "serial/port_list.h"
@@ -37,7 +41,7 @@ int main(int argc, char** argv) {
             std::cout << HelpText(program);
             return kExitUploaded;
         case TCommand::Version:
-            std::cout << program << ' ' << ZELK_VERSION << '\n';
+            std::cout << program << ' ' << ZELK_VERSION << '\n' << zelk::kLicenceNotice;
             return kExitUploaded;
         case TCommand::ListPorts:
             std::cout << FormatPortList(zelk::ListSerialDevices());

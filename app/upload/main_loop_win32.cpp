@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // TMainLoop on Windows: the queue's event, a stop event that the console
 // control handler sets, and the deadline as WaitForMultipleObjects' time-out.
 #include <windows.h>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #include "uploader.h"
 
 #include <cerrno>
@@ -11,6 +14,7 @@
 #include "main_loop.h"
 #include "messages.h"
 #include "progress.h"
+#include "reply_delay.h"
 #include "serial/com_port.h"
 #include "trace.h"
 #include "transfer/transfer.h"
@@ -77,10 +81,12 @@ private:
         if (!port_) return false;
         tracer_.Sent(bytes);
         port_->Write(bytes);
+        if (bytes.size() == kPacketSize) replyDelay_.Sent(TReplyDelayMeter::TClock::now(), bytes.size());
         return true;
     }
 
     void OnRead(std::span<const std::uint8_t> bytes);
+    void NameSlowReplies(double delayMs);
     int Report(int exitCode, const std::string& message);
 
     const TUploadOptions& options_;
@@ -90,6 +96,7 @@ private:
     TMainLoop loop_;  // before the port: it blocks the signals before the reader thread starts
     TTransfer transfer_{*this, *this};
     std::unique_ptr<TComPort> port_;
+    TReplyDelayMeter replyDelay_{options_.Baud};
 
     std::int32_t sent_ = 0;
     std::int32_t errors_ = 0;
@@ -144,6 +151,7 @@ std::optional<int> TConsoleUpload::Open() {
 
 void TConsoleUpload::OnRead(std::span<const std::uint8_t> bytes) {
     tracer_.Received(bytes);
+    if (const auto late = replyDelay_.Replied(TReplyDelayMeter::TClock::now())) NameSlowReplies(*late);
     try {
         transfer_.OnRead(bytes);
     } catch (const EComPortError& e) {
@@ -152,6 +160,32 @@ void TConsoleUpload::OnRead(std::span<const std::uint8_t> bytes) {
     }
     // Rejected too often: stop before the packet goes out once more.
     if (!rejected_.empty()) transfer_.Stop();
+}
+
+// Said once, when the first replies come late: the user can fix the cause.
+void TConsoleUpload::NameSlowReplies(double delayMs) {
+    const auto seconds = [](double s) {
+        std::ostringstream text;
+        text << static_cast<long>(s + 0.5);
+        return text.str();
+    };
+    std::ostringstream late;
+    late.precision(1);
+    late << std::fixed << delayMs;
+    progress_.Finish();
+    err_ << Fill(_("Replies come {1} ms late (median of the first {2} packets): a 64 KiB upload takes about {3} s "
+                   "instead of {4} s. The serial adapter holds back what it receives."),
+                 {late.str(), std::to_string(TReplyDelayMeter::kPackets), seconds(replyDelay_.UploadSeconds(delayMs)),
+                  seconds(replyDelay_.UploadSeconds(0))})
+         << ' '
+#ifdef _WIN32
+         << _("Set its latency timer to 1 ms in Device Manager: the port's Properties, Port Settings, Advanced.")
+#else
+         << _("zelk-upload asks the driver for low latency, which normally fixes this on FTDI adapters; where "
+              "the driver does not take it, set the adapter's latency timer to 1 ms (as root: echo 1 > "
+              "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer), or try another adapter.")
+#endif
+         << '\n';
 }
 
 void TConsoleUpload::ChecksumMismatch(std::int32_t total, std::int32_t inARow) {

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // zelk-upload as a script meets it: run as a program against the emulated
 // controller on a pseudo-terminal, judged by its exit status, its messages
 // and the bytes the controller rebuilt.
@@ -17,6 +20,7 @@
 
 #include <sys/stat.h>
 
+#include "common/licence.h"
 #include "run_program.h"
 #include "support/pty_pair.h"
 #include "tools/emulator/device_emulator.h"
@@ -207,6 +211,19 @@ TEST_F(UploadProgram, CtrlCStopsAtOnce) {
     EXPECT_EQ(run.Stderr.find("4096/4096"), std::string::npos) << "stopped before the end";
 }
 
+// --version: the project's version, then the copyright and licence notice,
+// which help2man turns into the manual page's COPYRIGHT section.
+TEST(UploadProgramVersion, NamesTheVersionAndTheLicence) {
+    FILE* program = popen(ZELK_UPLOAD_PATH " --version", "r");
+    ASSERT_NE(program, nullptr);
+    std::string text;
+    char chunk[256];
+    while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, program)) text.append(chunk, n);
+    EXPECT_EQ(pclose(program), 0);
+    EXPECT_EQ(text, std::string("zelk-upload ") + ZELK_VERSION + "\n" + zelk::kLicenceNotice);
+    EXPECT_NE(text.find("License GPLv3+"), std::string::npos) << text;
+}
+
 TEST_F(UploadProgram, PortAndFileErrorsHaveTheirOwnExitCodes) {
     const std::string small = WriteFile("small.rom", RandomBytes(10, 4));
 
@@ -392,6 +409,53 @@ TEST_F(UploadProgram, PortThisUserMayNotOpenNamesTheDialoutGroup) {
     EXPECT_EQ(run.ExitCode, 3) << run.Stderr;
     EXPECT_NE(run.Stderr.find("Permission denied"), std::string::npos) << run.Stderr;
     EXPECT_NE(run.Stderr.find("sudo usermod -aG dialout $USER"), std::string::npos) << run.Stderr;
+}
+
+// The number of times text occurs in where.
+int Occurrences(const std::string& where, const std::string& text) {
+    int n = 0;
+    for (std::size_t pos = where.find(text); pos != std::string::npos; pos = where.find(text, pos + 1)) ++n;
+    return n;
+}
+
+// A device behind an adapter that holds every byte 12 ms (as an FTDI chip's
+// latency timer does) on a paced 115,200-baud line: the upload goes through,
+// and zelk-upload says once how late the replies come and what to do.
+TEST_F(UploadProgram, RepliesThatComeLateAreNamedOnce) {
+    emu::TEmulatorOptions options;
+    options.Baud = 115200;
+    options.ReplyDelay = std::chrono::milliseconds(12);
+    for (const bool russian : {false, true}) {
+        SCOPED_TRACE(russian ? "Russian" : "English");
+        emu::TDeviceEmulator device(options);
+        const TBytes file = RandomBytes(3000, 5);  // 12 pages, 108 packets
+        const auto run = Upload({"-p", "3", WriteFile("prog.rom", file)}, device.DevicePath(), std::chrono::seconds(60),
+                                {}, russian ? kRussian : kDefault);
+        EXPECT_EQ(run.ExitCode, 0) << run.Stderr;
+        const auto result = device.WaitResult(std::chrono::seconds(10));
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->Bytes, Padded(file));
+
+        const std::string said = russian ? "Ответы приходят с опозданием " : "Replies come ";
+        ASSERT_EQ(Occurrences(run.Stderr, said), 1) << run.Stderr;
+        const std::size_t at = run.Stderr.find(said) + said.size();
+        // Each reply is late by the adapter's 12 ms and what the machine adds.
+        double late = 0;
+        ASSERT_EQ(std::sscanf(run.Stderr.c_str() + at, "%lf", &late), 1) << run.Stderr.substr(at);
+        EXPECT_GE(late, 11.0);
+        EXPECT_LT(late, 40.0);
+        EXPECT_NE(run.Stderr.find(russian ? "низкую задержку" : "asks the driver for low latency"), std::string::npos)
+            << run.Stderr;
+    }
+}
+
+TEST_F(UploadProgram, RepliesThatComeInTimeAreNotNamed) {
+    emu::TEmulatorOptions options;
+    options.Baud = 115200;  // the line's own time is no delay
+    emu::TDeviceEmulator device(options);
+    const auto run = Upload({"-p", "3", WriteFile("prog.rom", RandomBytes(3000, 6))}, device.DevicePath());
+    EXPECT_EQ(run.ExitCode, 0) << run.Stderr;
+    EXPECT_EQ(run.Stderr.find("late"), std::string::npos) << run.Stderr;
 }
 
 }  // namespace

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // Whole uploads as a user makes them: the window offscreen, driven through
 // its widgets, the real port with its reader thread, and the emulated
 // controller behind a pseudo-terminal.

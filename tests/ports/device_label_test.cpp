@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The window's device label follows adapters plugged in and out. Real udev
 // events cannot be made here, so the window watches a pipe instead: a byte
 // in it stands for a udev event, and the listing is the test's own.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // Opening errors and the line settings the port leaves on the device.
 // termios2 comes from <asm/termbits.h>, so <termios.h> must stay out of here.
 #include <asm/termbits.h>
@@ -189,6 +192,44 @@ TEST_P(LineTest, LineIsRawEightNoneOneAndKeepsHardwareFlowControl) {
     EXPECT_EQ((tio.c_cflag & CRTSCTS) != 0, rtscts);
     EXPECT_EQ(tio.c_cc[VMIN], 1);
     EXPECT_EQ(tio.c_cc[VTIME], 0);
+}
+
+// Closing puts the line back as it was found, rate and every flag, as Qt's
+// serial port does: a terminal program used next finds its own settings.
+TEST_P(LineTest, ClosingPutsTheLineBackAsItWasFound) {
+    const TUniqueFd probe = OpenSlave(pty.SlavePath());
+    termios2 before = LineOf(probe.Get());
+    before.c_iflag |= ICRNL | IXON;
+    before.c_oflag |= OPOST | ONLCR;
+    before.c_lflag |= ECHO | ICANON | ISIG;
+    before.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT) | CSIZE | CLOCAL | CRTSCTS);
+    before.c_cflag |= B4800 | CS7 | PARENB | CSTOPB;
+    if (GetParam()) before.c_cflag |= CRTSCTS;
+    before.c_cc[VMIN] = 4;
+    before.c_cc[VTIME] = 7;
+    ASSERT_EQ(::ioctl(probe.Get(), TCSETS2, &before), 0);
+    before = LineOf(probe.Get());  // as the driver keeps it
+    ASSERT_EQ(before.c_ospeed, 4800u);
+
+    const auto expectFound = [&](const termios2& tio) {
+        EXPECT_EQ(tio.c_iflag, before.c_iflag);
+        EXPECT_EQ(tio.c_oflag, before.c_oflag);
+        EXPECT_EQ(tio.c_cflag, before.c_cflag);
+        EXPECT_EQ(tio.c_lflag, before.c_lflag);
+        EXPECT_EQ(tio.c_ospeed, before.c_ospeed);
+        EXPECT_EQ(tio.c_ispeed, before.c_ispeed);
+        for (std::size_t i = 0; i < NCCS; ++i) EXPECT_EQ(tio.c_cc[i], before.c_cc[i]) << "c_cc[" << i << "]";
+    };
+    {
+        const auto port = Open(115200);
+        const termios2 open = LineOf(probe.Get());
+        EXPECT_EQ(open.c_ospeed, 115200u);
+        EXPECT_EQ(open.c_lflag & ICANON, 0u);
+        port->Write(Bytes("x"));
+        EXPECT_EQ(pty.Receive(1), Bytes("x"));
+    }
+    expectFound(LineOf(probe.Get()));
+
 }
 
 INSTANTIATE_TEST_SUITE_P(RtsCts, LineTest, ::testing::Bool());

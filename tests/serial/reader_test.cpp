@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // Reception, writing and closing, with the test thread as main thread.
 #include <sys/ioctl.h>
 
@@ -215,6 +218,7 @@ TEST_F(ReaderTest, HangUpIsReportedOnceOnTheMainThreadAndClosingStillWorks) {
     } catch (const EComPortError& e) {
         EXPECT_STREQ(e.what(), "Error writing port COM20");
         EXPECT_EQ(e.Errno, EIO);
+        EXPECT_EQ(e.Detail, pty.SlavePath() + ": the device hung up");
     }
     port.reset();
     EXPECT_EQ(OpenFdCount(), fdsBefore - 1);

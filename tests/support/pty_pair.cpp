@@ -1,8 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #include "support/pty_pair.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <array>
@@ -35,6 +39,15 @@ TPtyPair::TPtyPair() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
     if (::ptsname_r(master_.Get(), name.data(), name.size()) != 0) Fail("ptsname_r");
     slavePath_ = name.data();
     if (::fcntl(master_.Get(), F_SETFL, O_NONBLOCK) != 0) Fail("fcntl");
+    // Raw, as a serial device's line is after any program used it: a new
+    // pseudo-terminal starts cooked and echoing, and the port puts the line
+    // back as it found it when it closes, so bytes the test sends to a port
+    // that has just closed would otherwise come back as an echo.
+    const TUniqueFd slave = OpenSlave(slavePath_);
+    termios tio{};
+    if (::tcgetattr(slave.Get(), &tio) != 0) Fail("tcgetattr");
+    ::cfmakeraw(&tio);
+    if (::tcsetattr(slave.Get(), TCSANOW, &tio) != 0) Fail("tcsetattr");
 }
 
 void TPtyPair::Send(std::span<const std::uint8_t> bytes) const {

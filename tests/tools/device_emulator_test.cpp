@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #include "tools/emulator/device_emulator.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +47,29 @@ TEST(DeviceEmulator, DigestMatchesKnownValues) {
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
     EXPECT_EQ(hex(std::string(1'000'000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
     EXPECT_EQ(hex(std::string(64, 'x')), "7ce100971f64e7001e8fe5a51973ecdfe1ced42befe7ee8d5fd6219506b5393c");
+}
+
+// ReplyDelay holds every byte the device sends, requests and replies alike,
+// as an adapter's latency timer holds what it received; the upload itself is
+// the same.
+TEST(DeviceEmulator, ReplyDelayHoldsEveryByteItSends) {
+    TDeviceEmulator emu({.ReplyDelay = 30ms});
+    THostPort host(emu.DevicePath());
+    const TBytes image = TestImage(256, 0x01);
+    const auto packets = PacketsFor(image, 0x01);
+    using TClock = std::chrono::steady_clock;
+    auto sent = TClock::now();
+    host.Write(kBurst);
+    for (const TBytes& p : packets) {
+        EXPECT_EQ(host.Read(), kReq);
+        EXPECT_GE(TClock::now() - sent, 30ms) << "request";
+        host.Write(p);
+        sent = TClock::now();
+        EXPECT_EQ(host.Read(), kAck);
+        EXPECT_GE(TClock::now() - sent, 30ms) << "reply";
+        sent = TClock::now();
+    }
+    ExpectRebuilt(Result(emu), image, 0x01);
 }
 
 // Several uploads in a row on one terminal, page numbers wrapping below 0x00.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #pragma once
 
 // A scripted host for the emulator tests: opens the terminal like a serial port

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The transfer core against the emulator, over a pseudo-terminal: the core's
 // packets, as the emulator rebuilds them, give back the file.
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The window's command line: parsing, the controls it sets and the file it
 // loads, as the program applies them to a new window.
 #include <QComboBox>

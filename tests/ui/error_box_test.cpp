@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The error box itself: its caption, icon, button and detail.
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // termios2 from <asm/termbits.h> collides with glibc's <termios.h>: this file
 // includes only the former.
 #include <asm/termbits.h>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The window with a port: pseudo-terminals stand in for the devices, the
 // test plays the ZELK controller on the master side.
 #include <QApplication>

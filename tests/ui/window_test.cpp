@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The main window without a port: layout, texts, the checks, loading, the
 // flash and the error box.
 #include <QApplication>

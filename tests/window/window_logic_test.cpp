@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The window's behaviour without a toolkit: what a press, a load, a reply or
 // a port failure does to what the window shows.
 #include <cerrno>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The Win32 backend under TComPort, run under Wine: COM1 is a pseudo-terminal
 // with zelk-emu on its other side (scripts/test-windows.sh sets that up);
 // COM7 has nothing behind it.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // zelk-bench: how much the window's way of talking to the port costs.
 //
 // Uploads one 64 KiB image to the emulated controller again and again,

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #include "tools/emulator/device_emulator.h"
 
 #include <fcntl.h>
@@ -133,6 +136,10 @@ void TDeviceEmulator::OpenDevice() {
     path_ = options_.DevicePath;
     line_ = TUniqueFd(CheckFd(open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK), "open " + path_));
     MakeRaw(line_.Get(), options_.Baud, path_);
+    // A device starts with nothing in flight: bytes a previous user of the
+    // terminal left unread, or wrote and the other side has not taken yet,
+    // belong to no upload of this one.
+    if (tcflush(line_.Get(), TCIOFLUSH) != 0) ThrowErrno("tcflush " + path_);
 }
 
 const std::string& TDeviceEmulator::DevicePath() const { return path_; }
@@ -185,6 +192,13 @@ void TDeviceEmulator::Run() {
             if (!burstTaken) WaitForBurst();
             current_.emplace();
             burstTaken = PlayUpload(*current_);
+            // The upload's last reply must reach the host before the result
+            // is out: a program that exits on it closes the pseudo-terminal's
+            // master, which hangs up the slave and throws away what the host
+            // has not read yet.
+            const TOutcome o = current_->Outcome;
+            if (o == TOutcome::Completed || o == TOutcome::Aborted || o == TOutcome::Violation)
+                WaitHostTook(TClock::now() + options_.RequestTimeout);
             Publish(std::move(*current_));
             current_.reset();
         }
@@ -244,6 +258,7 @@ void TDeviceEmulator::Send(std::initializer_list<std::uint8_t> bytes) {
 }
 
 void TDeviceEmulator::Send(std::span<const std::uint8_t> bytes) {
+    if (options_.ReplyDelay.count() > 0) SleepUntil(TClock::now() + options_.ReplyDelay);
     if (byteTime_.count() > 0) {
         // The bytes reach the host when their last bit would have crossed the line.
         const auto due = std::max(txFree_, TClock::now()) + static_cast<long>(bytes.size()) * byteTime_;
@@ -280,21 +295,26 @@ int TDeviceEmulator::HostQueued() {
 
 // Keeps a reply and the next request apart: the host must have read the reply
 // out of its queue, and a read already under way on its side gets RequestGap to
-// finish before the request lands.
-void TDeviceEmulator::WaitHostTook() {
+// finish before the request lands. With giveUpAt, a host that has not read by
+// then is no longer waited for (it may have closed its port for good), and no
+// gap follows.
+void TDeviceEmulator::WaitHostTook(std::optional<TClock::time_point> giveUpAt) {
     if (slave_) {
         const auto start = TClock::now();
         while (HostQueued() > 0) {
             // Checks every 0.1 ms at first; a host that stays away (its port
             // closed) is checked less and less often, at most every 10 ms.
-            const std::chrono::nanoseconds waited = TClock::now() - start;
-            SleepUntil(TClock::now() + std::clamp<std::chrono::nanoseconds>(waited / 16, 100us, 10ms));
+            const auto now = TClock::now();
+            if (giveUpAt && now >= *giveUpAt) return;
+            auto next = now + std::clamp<std::chrono::nanoseconds>((now - start) / 16, 100us, 10ms);
+            if (giveUpAt) next = std::min(next, *giveUpAt);
+            SleepUntil(next);
         }
     } else {
         while (tcdrain(line_.Get()) != 0)
             if (errno != EINTR) ThrowErrno("tcdrain " + path_);
     }
-    SleepUntil(TClock::now() + options_.RequestGap);
+    if (!giveUpAt) SleepUntil(TClock::now() + options_.RequestGap);
 }
 
 void TDeviceEmulator::WaitForBurst() {

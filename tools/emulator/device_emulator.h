@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #pragma once
 
 #include <array>
@@ -40,6 +43,10 @@ struct TEmulatorOptions {
     std::chrono::milliseconds FirstHeaderTimeout{0};
     // Pause between the host taking a reply out of its input queue and the next request.
     std::chrono::microseconds RequestGap{200};
+    // Holds everything it sends this long before writing it, requests and
+    // replies alike, as a USB serial adapter holds received bytes until its
+    // latency timer runs out (16 ms by default on FTDI chips). 0: no delay.
+    std::chrono::milliseconds ReplyDelay{0};
 
     // Fault injection. Packets are numbered from 1 in each upload, in the order
     // they arrive, headers and data alike, resent ones included.
@@ -134,7 +141,7 @@ private:
     void Send(std::initializer_list<std::uint8_t> bytes);
     void Send(std::span<const std::uint8_t> bytes);
     int HostQueued();
-    void WaitHostTook();
+    void WaitHostTook(std::optional<TClock::time_point> giveUpAt = std::nullopt);
 
     TEmulatorOptions options_;
     std::string path_;
