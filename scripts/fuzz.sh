@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The ZELK developers
 # Builds the libFuzzer targets (tests/fuzz) in build/fuzz and runs each on its
 # corpus (tests/fuzz/corpus/NAME) with its dictionary (tests/fuzz/NAME.dict),
 # several at a time (ZELK_FUZZ_JOBS, default the number of cores).

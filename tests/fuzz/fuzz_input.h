@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #pragma once
 
 // What every fuzz target shares: a reader that takes the input from its

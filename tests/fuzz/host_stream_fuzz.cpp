@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // Fuzz target: any bytes from a host into zelk-emu's device model.
 //
 // Input, read from the front (fuzz_input.h; missing bytes read as zero):

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // Fuzz target: the port list's reading of what udev and sysfs say about a tty.
 //
 // Input: lines "KEY=VALUE" (any bytes but newline in both; a line without

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // Fuzz target: the device's reply stream into the transfer core.
 //
 // Input, read from the front (fuzz_input.h; missing bytes read as zero):

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // Writes every fuzz target's seed corpus: fuzz_seeds DIR makes DIR/<target>/
 // with a few dozen inputs in the target's format (see each target's header).
 // scripts/fuzz.sh --seeds runs it into tests/fuzz/corpus; the campaign's

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 #pragma once
 
 // The one place where the reply-stream target touches TTransfer, so that a

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // Fuzz target: the window's command line (ParseWindowCommandLine, zelk_window).
 //
 // Input: the arguments after the program name, each ended by a NUL byte (the

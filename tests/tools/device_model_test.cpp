@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The ZELK developers
+
 // The device's checks and bookkeeping without a terminal: TDeviceModel, fed
 // packets directly, as zelk-emu and the host-stream fuzz target feed it.
 
