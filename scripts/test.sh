@@ -4,13 +4,13 @@
 # Sets up, then builds and runs every test, stage by stage: a plain build with
 # warnings as errors, an ASan+UBSan build, a TSan build of everything that runs
 # threads, the Debian package and its release checks, the release-built
-# uploader on real kernel drivers in a QEMU guest, and the Windows stage under
-# Wine. The builds are CMake's presets of the same names (CMakePresets.json),
-# so one can be rebuilt by hand: cmake --preset asan && cmake --build --preset
-# asan && ctest --preset asan.
+# uploader on real kernel drivers in a QEMU guest, the Windows stage under
+# Wine, and a short run of every fuzz target. The builds are CMake's presets of
+# the same names (CMakePresets.json), so one can be rebuilt by hand: cmake
+# --preset asan && cmake --build --preset asan && ctest --preset asan.
 #
 #   scripts/test.sh              every stage, in order
-#   scripts/test.sh STAGE...     only those (ci asan tsan package drivers windows)
+#   scripts/test.sh STAGE...     only those (ci asan tsan package drivers windows fuzz)
 #
 # Each stage reports its time; the run ends with one line per stage.
 set -euo pipefail
@@ -63,7 +63,11 @@ stage_windows() {
   fi
 }
 
-all_stages=(ci asan tsan package drivers windows)
+# Every libFuzzer target ~30 s on its corpus (scripts/fuzz.sh), two at a
+# time on two cores; fails on any finding.
+stage_fuzz() { scripts/fuzz.sh --check 30; }
+
+all_stages=(ci asan tsan package drivers windows fuzz)
 stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=("${all_stages[@]}")
 for s in "${stages[@]}"; do

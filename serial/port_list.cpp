@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -75,6 +76,19 @@ TNumberTable CurrentNumberTable() {
         table.emplace_back(number, ResolvedPath(path));
     }
     return table;
+}
+
+std::optional<int> ParseUartType(std::string_view text) {
+    // As strtol reads it: blanks, a sign, digits; whatever follows is ignored.
+    std::size_t pos = 0;
+    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
+    if (pos < text.size() && text[pos] == '+') {
+        if (++pos < text.size() && text[pos] == '-') return std::nullopt;
+    }
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data() + pos, text.data() + text.size(), value);
+    if (ec != std::errc()) return std::nullopt;
+    return value;
 }
 
 std::optional<TSerialDevice> DeviceFromRecord(const TPortRecord& r, const TNumberTable& numbers) {

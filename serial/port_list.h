@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -49,6 +50,11 @@ using TNumberTable = std::vector<std::pair<int, std::string>>;
 
 // The table for 1..20 as the environment sets it now.
 TNumberTable CurrentNumberTable();
+
+// The value of a tty's sysfs "type" attribute (TIOCGSERIAL's port type) as
+// the kernel writes it, a decimal number and a newline; nothing for text that
+// is no number or one out of an int's range.
+std::optional<int> ParseUartType(std::string_view text);
 
 // The device a record stands for, or nothing for a tty that is no serial
 // port (a virtual console, a legacy ttyS placeholder without a UART).

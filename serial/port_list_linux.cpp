@@ -46,11 +46,8 @@ TPortRecord RecordOf(udev_device* dev) {
     for (udev_device* p = parent; p != nullptr && r.Driver.empty(); p = udev_device_get_parent(p))
         if (Str(udev_device_get_subsystem(p)) != "serial-base") r.Driver = Str(udev_device_get_driver(p));
     // The 8250 driver's "type" attribute is TIOCGSERIAL's type, read without opening the port.
-    if (const char* type = udev_device_get_sysattr_value(dev, "type"); type != nullptr) {
-        char* end = nullptr;
-        const long value = std::strtol(type, &end, 10);
-        if (end != type) r.UartType = static_cast<int>(value);
-    }
+    if (const char* type = udev_device_get_sysattr_value(dev, "type"); type != nullptr)
+        r.UartType = ParseUartType(type);
     for (udev_list_entry* e = udev_device_get_properties_list_entry(dev); e != nullptr; e = udev_list_entry_get_next(e))
         r.Properties[Str(udev_list_entry_get_name(e))] = Str(udev_list_entry_get_value(e));
     if (udev_device* usb = udev_device_get_parent_with_subsystem_devtype(dev, "usb", "usb_device")) {

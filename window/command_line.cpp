@@ -13,11 +13,17 @@ namespace zelk {
 
 namespace {
 
-// Characters, not bytes, of UTF-8 text: every byte but continuation bytes.
+// Characters, not bytes, of UTF-8 text: a lead byte with the continuation
+// bytes it announces is one. Any other byte, a stray continuation byte
+// included, is one of its own, as a decoder shows it (U+FFFD): "A" and a
+// hundred continuation bytes are many characters, not one.
 std::size_t CharacterCount(const std::string& text) {
     std::size_t n = 0;
-    for (const char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+    for (std::size_t i = 0; i < text.size(); ++n) {
+        const auto lead = static_cast<unsigned char>(text[i++]);
+        const int more = lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 && lead <= 0xEF ? 2 : lead >= 0xC2 && lead <= 0xDF ? 1 : 0;
+        for (int k = 0; k < more && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; ++k) ++i;
+    }
     return n;
 }
 

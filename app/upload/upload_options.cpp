@@ -164,6 +164,13 @@ TParsed ParseCommandLine(const std::vector<std::string>& args) {
     return parsed;
 }
 
+std::chrono::steady_clock::duration TimeoutDuration(double seconds) {
+    // A double past the clock's range has no duration: converting it is
+    // undefined (1e10 s is 1e19 ns, more than 64 bits hold).
+    const double bounded = seconds > 0 ? std::min(seconds, kMaxTimeoutSeconds) : 0.0;
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(bounded));
+}
+
 std::string HelpText(const std::string& program) {
     return Fill(_(R"(Usage: {1} [options] FILE
        {1} --list-ports

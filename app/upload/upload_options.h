@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -42,6 +43,14 @@ struct TParsed {
 std::optional<std::string> CanonicalStart(const std::string& text);
 
 TParsed ParseCommandLine(const std::vector<std::string>& args);
+
+// The longest time-out the uploader waits for: 100 years. Longer ones (any
+// number of seconds is a valid --timeout) wait this long; the clock could not
+// count them.
+inline constexpr double kMaxTimeoutSeconds = 100.0 * 365 * 24 * 3600;
+
+// --timeout as the main loop's clock counts it, within 0 and kMaxTimeoutSeconds.
+std::chrono::steady_clock::duration TimeoutDuration(double seconds);
 std::string HelpText(const std::string& program);
 
 }  // namespace zelk::upload

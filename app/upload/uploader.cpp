@@ -209,8 +209,7 @@ int TConsoleUpload::Run() {
         err_ << PortErrorText(e) << '\n';
         return kExitPortError;
     }
-    const auto timeout = std::chrono::duration_cast<TMainLoop::TClock::duration>(
-        std::chrono::duration<double>(options_.TimeoutSeconds));
+    const TMainLoop::TClock::duration timeout = TimeoutDuration(options_.TimeoutSeconds);
     auto deadline = TMainLoop::TClock::now() + timeout;
     for (;;) {
         const auto wake = loop_.RunOnce(options_.TimeoutSeconds > 0 ? std::optional(deadline) : std::nullopt);

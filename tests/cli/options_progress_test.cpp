@@ -80,6 +80,22 @@ TEST(UploadOptions, StartAddressInEitherFormOrAUsageError) {
     }
 }
 
+// Any number of seconds is a valid --timeout, but 1e10 s is 1e19 ns: the
+// conversion for the clock was undefined (UBSan: "1e+19 is outside the range
+// of representable values of type 'long'"). It now stops at 100 years.
+TEST(UploadOptions, HugeTimeoutsWaitAsLongAsTheClockCounts) {
+    EXPECT_EQ(ParseCommandLine({"-t", "1e300", "f"}).Options.TimeoutSeconds, 1e300);
+    using std::chrono::duration_cast;
+    using std::chrono::seconds;
+    const auto hundredYears = seconds(100LL * 365 * 24 * 3600);
+    EXPECT_EQ(duration_cast<seconds>(TimeoutDuration(1e300)), hundredYears);
+    EXPECT_EQ(duration_cast<seconds>(TimeoutDuration(1e10)), hundredYears);
+    EXPECT_EQ(duration_cast<seconds>(TimeoutDuration(kMaxTimeoutSeconds)), hundredYears);
+    EXPECT_EQ(TimeoutDuration(0.25), std::chrono::milliseconds(250));
+    EXPECT_EQ(TimeoutDuration(0).count(), 0);
+    EXPECT_EQ(TimeoutDuration(30), std::chrono::seconds(30));
+}
+
 TEST(Progress, MismatchesShowInTheLastPlainLine) {
     std::ostringstream out;
     auto now = std::chrono::steady_clock::time_point{};

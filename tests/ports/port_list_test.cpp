@@ -87,6 +87,21 @@ TEST(PortList, PlaceholdersAndVirtualTerminalsAreNoSerialPorts) {
     EXPECT_FALSE(DeviceFromRecord(console, {}));
 }
 
+// The sysfs "type" attribute as the kernel writes it, and what it never
+// should: a number past an int once wrapped to 0 and hid a real port.
+TEST(PortList, UartTypeFromSysfs) {
+    EXPECT_EQ(ParseUartType("4\n"), 4);
+    EXPECT_EQ(ParseUartType("0\n"), 0);
+    EXPECT_EQ(ParseUartType(" +17 and more"), 17);
+    EXPECT_EQ(ParseUartType("-1"), -1);
+    EXPECT_EQ(ParseUartType("2147483647"), 2147483647);
+    EXPECT_FALSE(ParseUartType("4294967296"));
+    EXPECT_FALSE(ParseUartType("-2147483649"));
+    EXPECT_FALSE(ParseUartType("+-4"));
+    EXPECT_FALSE(ParseUartType("unknown"));
+    EXPECT_FALSE(ParseUartType(""));
+}
+
 TEST(PortList, PresenceOfAPortNumbersDevice) {
     TSerialDevice listed;
     listed.Number = 5;

@@ -58,6 +58,22 @@ TEST(WindowCommandLine, BadValuesAreUsageErrorsWithTheirMessages) {
     }
 }
 
+// Found by the window_args fuzz target: counting every byte but continuation
+// bytes took this start text of 31 bytes for 5 characters. Stray
+// continuation bytes are characters of their own, as a decoder shows them.
+TEST(WindowCommandLine, StrayContinuationBytesCountAsCharactersOfTheStartText) {
+    const std::string fuzzed = "= \xF6h\x8D\x8D\x8D\t" + std::string(23, '\xB3');
+    const TWindowCommandLine line = Parse({"-s" + fuzzed, ""});
+    EXPECT_EQ(line.Command, TWindowCommand::UsageError);
+    EXPECT_EQ(line.Options, TWindowOptions{});
+    EXPECT_EQ(Parse({"-s", "A\x80\x80\x80\x80\x80"}).Command, TWindowCommand::UsageError);
+    // A lead byte takes only the continuation bytes it announces.
+    EXPECT_EQ(Parse({"-s", "\xD0\x97\x80\x80\x80\x80\x80"}).Command, TWindowCommand::UsageError);
+    // Whole characters still count one each, a cut-off one too.
+    EXPECT_EQ(Parse({"-s", "\xF0\x9F\x98\x80\xD0\x97\xD0"}).Options.Start, "\xF0\x9F\x98\x80\xD0\x97\xD0");
+    EXPECT_EQ(Parse({"-s", "\xFF\xFE\x80"}).Options.Start, "\xFF\xFE\x80");
+}
+
 TEST(WindowCommandLine, HelpAndVersionWinOverAnythingElse) {
     EXPECT_EQ(Parse({"-p", "99", "--help"}).Command, TWindowCommand::Help);
     EXPECT_EQ(Parse({"--nope", "-h"}).Command, TWindowCommand::Help);

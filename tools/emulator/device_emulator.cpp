@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "tools/emulator/device_model.h"
 #include "tools/emulator/sha256.h"
 
 namespace zelk::emu {
@@ -26,9 +27,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::uint8_t kBurstByte = 0x55;
-constexpr std::uint8_t kSyncByte = 0xE6;
-constexpr int kPageBytes = 256;
-constexpr int kPieceBytes = 32;
 
 [[noreturn]] void ThrowErrno(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);
@@ -58,22 +56,6 @@ void MakeRaw(int fd, int baud, const std::string& path) {
     if (tcsetattr(fd, TCSANOW, &t) != 0) ThrowErrno("tcsetattr " + path);
 }
 
-std::string Hex(std::uint8_t b) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", b);
-    return text;
-}
-
-std::uint8_t Checksum(const std::array<std::uint8_t, 36>& p) {
-    unsigned sum = 0;
-    for (int i = 1; i <= 34; ++i) sum += p[i];
-    return static_cast<std::uint8_t>(sum);
-}
-
-bool ZeroRange(const std::array<std::uint8_t, 36>& p, int from, int to) {
-    return std::all_of(p.begin() + from, p.begin() + to + 1, [](std::uint8_t b) { return b == 0; });
-}
-
 std::string Millis(std::chrono::nanoseconds d) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f ms", std::chrono::duration<double, std::milli>(d).count());
@@ -99,7 +81,7 @@ std::string FormatSummary(const TUploadResult& r) {
     std::string s = std::string("upload: ") + OutcomeName(r.Outcome) + "\n";
     if (r.HeaderSeen) {
         const int pages = r.BlockCountByte == 0 ? 256 : r.BlockCountByte;
-        s += "start page: " + Hex(r.StartPage) + "\n";
+        s += "start page: " + HexByte(r.StartPage) + "\n";
         s += "block count: " + std::to_string(r.BlockCountByte) + " (" + std::to_string(pages) + " pages)\n";
     } else {
         s += "start page: none (no header came)\nblock count: none\n";
@@ -272,6 +254,10 @@ void TDeviceEmulator::SleepUntil(TClock::time_point deadline) {
 }
 
 void TDeviceEmulator::Send(std::initializer_list<std::uint8_t> bytes) {
+    Send(std::span<const std::uint8_t>(bytes.begin(), bytes.size()));
+}
+
+void TDeviceEmulator::Send(std::span<const std::uint8_t> bytes) {
     if (options_.ReplyDelay.count() > 0) SleepUntil(TClock::now() + options_.ReplyDelay);
     if (byteTime_.count() > 0) {
         // The bytes reach the host when their last bit would have crossed the line.
@@ -279,7 +265,7 @@ void TDeviceEmulator::Send(std::initializer_list<std::uint8_t> bytes) {
         SleepUntil(due);
         txFree_ = due;
     }
-    const std::uint8_t* p = bytes.begin();
+    const std::uint8_t* p = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
         const ssize_t n = write(line_.Get(), p, left);
@@ -380,11 +366,7 @@ TDeviceEmulator::TReceived TDeviceEmulator::ReadPacket(TPacket& packet, TClock::
 // One upload after its start burst. True when it ended because the next
 // upload's burst came, which has then been taken.
 bool TDeviceEmulator::PlayUpload(TUploadResult& r) {
-    enum class TKind { FirstHeader, Header, Data } kind = TKind::FirstHeader;
-    int pages = 0;  // known from the first header
-    int page = 0;
-    int piece = 0;
-    std::uint8_t block = 0;
+    TDeviceModel model(options_, r);
     std::optional<TClock::time_point> giveUpAt;
     if (options_.FirstHeaderTimeout > 0ms) giveUpAt = TClock::now() + options_.FirstHeaderTimeout;
 
@@ -413,13 +395,13 @@ bool TDeviceEmulator::PlayUpload(TUploadResult& r) {
         request = true;
 
         TPacket p{};
-        const TReceived got = ReadPacket(p, waitFrom, kind == TKind::FirstHeader ? giveUpAt : std::nullopt);
+        const TReceived got = ReadPacket(p, waitFrom, r.HeaderSeen ? std::nullopt : giveUpAt);
         if (got.Kind == TReceived::Burst) {
             r.Outcome = TOutcome::Restarted;
             return true;
         }
         if (got.Kind == TReceived::Timeout) {
-            if (kind == TKind::FirstHeader && giveUpAt && TClock::now() >= *giveUpAt) {
+            if (!r.HeaderSeen && giveUpAt && TClock::now() >= *giveUpAt) {
                 r.Outcome = TOutcome::NoHeader;
                 return false;
             }
@@ -433,90 +415,19 @@ bool TDeviceEmulator::PlayUpload(TUploadResult& r) {
             continue;
         }
 
-        const int seq = ++r.PacketsReceived;
-        const auto violation = [&](const std::string& what) {
-            r.Violations.push_back("packet " + std::to_string(seq) + ": " + what);
-            r.Outcome = TOutcome::Violation;
-            Send({kViolationByte});
-            return false;
-        };
-        if (got.Kind == TReceived::Incomplete)
-            return violation("only " + std::to_string(got.Have) + " of 36 bytes came");
-        r.ResponseTimes.push_back(got.LastByteAt - requestAt);
-        SleepUntil(rxFree_);
-
-        if (p[0] != kSyncByte) return violation("sync byte " + Hex(p[0]) + " instead of 0xE6");
-        if (Checksum(p) != p[35]) {
-            ++r.ChecksumErrors;
-            ++r.PacketsRejected;
-            Send({kRejectByte});
-            continue;
+        TDeviceModel::TStep step;
+        if (got.Kind == TReceived::Incomplete) {
+            step = model.Incomplete(got.Have);
+        } else {
+            r.ResponseTimes.push_back(got.LastByteAt - requestAt);
+            SleepUntil(rxFree_);
+            step = model.Packet(p);
         }
-        const std::string where = "page " + std::to_string(page) + " (number " + Hex(block) + ")";
-        const std::string got12 = "; got code " + Hex(p[1]) + ", number " + Hex(p[2]);
-        switch (kind) {
-        case TKind::FirstHeader:
-            if (!ZeroRange(p, 1, 31) || p[33] != p[34])
-                return violation("expected the first page header: zeros, then S, C, C");
-            break;
-        case TKind::Header:
-            if (p[1] != 0 || p[2] != block || !ZeroRange(p, 3, 34))
-                return violation("expected the header of " + where + got12);
-            break;
-        case TKind::Data:
-            if (p[1] != (piece == 0 ? 8 : piece) || p[2] != block)
-                return violation("expected piece " + std::to_string(piece) + " of " + where + got12);
-            break;
-        }
-        if (options_.RejectPackets.contains(seq)) {
-            ++r.PacketsRejected;
-            Send({kRejectByte});
-            continue;
-        }
-        if (seq == options_.UnexpectedReplyAt) {
-            Send({options_.UnexpectedReply});
-            r.Outcome = TOutcome::Aborted;
-            return false;
-        }
-
-        ++r.PacketsAccepted;
-        switch (kind) {
-        case TKind::FirstHeader:
-            r.HeaderSeen = true;
-            r.StartPage = p[32];
-            r.BlockCountByte = p[33];
-            pages = r.BlockCountByte == 0 ? 256 : r.BlockCountByte;
-            r.Bytes.assign(static_cast<std::size_t>(pages) * kPageBytes, 0);
-            block = static_cast<std::uint8_t>(r.StartPage + 2 * r.BlockCountByte);
-            kind = TKind::Data;
-            piece = 0;
-            break;
-        case TKind::Header:
-            kind = TKind::Data;
-            piece = 0;
-            break;
-        case TKind::Data:
-            std::copy(p.begin() + 3, p.begin() + 35, r.Bytes.begin() + page * kPageBytes + piece * kPieceBytes);
-            if (++piece == 8) {
-                ++r.Pages;
-                ++page;
-                --block;
-                kind = TKind::Header;
-            }
-            break;
-        }
-        const bool last = r.HeaderSeen && page == pages;
-        if (seq == options_.AckWithRequestAt && !last) {
-            // The 05 asks for the next packet at once: no separate request follows.
-            Send({kAcceptByte, kRequestByte});
+        Send(step.Reply());
+        if (step.Ended) return false;
+        if (step.RequestSent) {
             request = false;
             requestAt = waitFrom = TClock::now();
-        } else {
-            Send({kAcceptByte});
-        }
-        if (last) {
-            r.Outcome = TOutcome::Completed;
-            return false;
         }
     }
 }

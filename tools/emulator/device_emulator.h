@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -138,6 +139,7 @@ private:
     bool Fill(std::optional<TClock::time_point> deadline);
     void SleepUntil(TClock::time_point deadline);
     void Send(std::initializer_list<std::uint8_t> bytes);
+    void Send(std::span<const std::uint8_t> bytes);
     int HostQueued();
     void WaitHostTook(std::optional<TClock::time_point> giveUpAt = std::nullopt);
 
