@@ -35,7 +35,7 @@ style_of() {
     */corpus/*|*/corpora/*|*/testdata/*|samples/*|po/*) style=none; return ;;
   esac
   case "$name" in
-    LICENSE|COPYING|copyright|*.md|*.txt|*.json|*.po|*.pot|*.rom|*.bin|*.png|*.ico|*.jpg|*.gz|*.zip) style=none ;;
+    LICENSE|COPYING|copyright|*.md|README*.txt|*.json|*.po|*.pot|*.rom|*.bin|*.png|*.ico|*.jpg|*.gz|*.zip) style=none ;;
     *.c|*.cc|*.cpp|*.cxx|*.h|*.hh|*.hpp|*.rc) style=c ;;
     *.sh|*.bash|*.bash-completion|*.py|*.cmake|CMakeLists.txt|*.supp|*.desktop|*.dict|*.options \
       |*.h2m|*.yml|*.yaml|*.toml|*.conf|Makefile|*.mk|.gitignore|.gitattributes|*.lintian-overrides) style=hash ;;
