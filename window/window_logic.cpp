@@ -131,7 +131,7 @@ void TWindowLogic::ShowDevice() {
     state_.Device = std::move(view);
 }
 
-void TWindowLogic::UpdateSendEnabled() { state_.SendEnabled = FileLoaded && PortOpen; }
+void TWindowLogic::UpdateSendEnabled() { state_.SendEnabled = FileLoaded && port_ != nullptr; }
 
 void TWindowLogic::BtnComClick(int number, int speedIndex, const std::string& speedText) {
     Guarded([&] {
@@ -156,7 +156,6 @@ void TWindowLogic::BtnComClick(int number, int speedIndex, const std::string& sp
         SetStatusText(0, texts::kPortOpened);
         state_.PortCaption = texts::kClose;
         FlashStatus(false);
-        PortOpen = true;
         UpdateSendEnabled();
     });
 }
@@ -165,7 +164,6 @@ void TWindowLogic::ClosePort() {
     port_.reset();
     SetStatusText(0, texts::kPortClosed);
     state_.PortCaption = texts::kOpen;
-    PortOpen = false;
     UpdateSendEnabled();
     FlashStatus(true);
 }
@@ -205,31 +203,29 @@ void TWindowLogic::LoadChosen(const std::optional<std::string>& path) {
 }
 
 void TWindowLogic::Load(const std::optional<std::string>& path) {
-    {
-        // A transfer that runs keeps its bytes: no load meanwhile (the
-        // dialog may have been open when one started from elsewhere).
-        if (!CanLoad()) return;
-        // An error while reading changes nothing: the file loaded before
-        // stays loaded, with its length, texts and send button.
-        TLoadResult result;
-        if (path) result = LoadImage(*path, transfer_.Image());
-        const bool failed = result.Status != TLoadStatus::Loaded;
-        transfer_.SetFileLen(failed ? 0 : result.FileLen);
-        if (!failed) state_.FileName = result.ShortName;
-        state_.ProgressPosition = 0;
-        if (failed) {
-            SetStatusText(1, texts::kFileNotRead);
-            SetStatusText(2, "");
-            FileLoaded = false;
-        } else {
-            SetStatusText(1, texts::kFileRead);
-            SetStatusText(2, std::to_string(transfer_.FileLen()) + texts::kBytesSuffix);
-            FileLoaded = true;
-        }
-        UpdateSendEnabled();
-        state_.BlockCount = std::to_string(BlockCount(transfer_.FileLen()));
-        FlashStatus(failed);
+    // A transfer that runs keeps its bytes: no load meanwhile (the
+    // dialog may have been open when one started from elsewhere).
+    if (!CanLoad()) return;
+    // An error while reading changes nothing: the file loaded before
+    // stays loaded, with its length, texts and send button.
+    TLoadResult result;
+    if (path) result = LoadImage(*path, transfer_.Image());
+    const bool failed = result.Status != TLoadStatus::Loaded;
+    transfer_.SetFileLen(failed ? 0 : result.FileLen);
+    if (!failed) state_.FileName = result.ShortName;
+    state_.ProgressPosition = 0;
+    if (failed) {
+        SetStatusText(1, texts::kFileNotRead);
+        SetStatusText(2, "");
+        FileLoaded = false;
+    } else {
+        SetStatusText(1, texts::kFileRead);
+        SetStatusText(2, std::to_string(transfer_.FileLen()) + texts::kBytesSuffix);
+        FileLoaded = true;
     }
+    UpdateSendEnabled();
+    state_.BlockCount = std::to_string(BlockCount(transfer_.FileLen()));
+    FlashStatus(failed);
 }
 
 bool TWindowLogic::FileDropped(const std::string& path) {

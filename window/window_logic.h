@@ -222,8 +222,7 @@ private:
     TWindowState shown_;  // as the face last drew it
     bool shownOnce_ = false;
 
-    bool FileLoaded = false;
-    bool PortOpen = false;
+    bool FileLoaded = false;  // the last load succeeded
     TTransferView view_{*this};
     TTransfer transfer_{view_, *this};
     // Last, so it goes first: its calls reach into the members above.

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zelk::fuzz {
 
@@ -66,6 +68,22 @@ inline std::string Hex(std::span<const std::uint8_t> bytes) {
         s += text;
     }
     return s;
+}
+
+// An argument vector from fuzz input: NUL bytes separate the arguments, which
+// follow `first` (the program name, or nothing). No input, no arguments.
+inline std::vector<std::string> Arguments(const std::uint8_t* data, std::size_t size,
+                                          std::vector<std::string> first = {}) {
+    std::vector<std::string> args = std::move(first);
+    if (size == 0) return args;
+    args.emplace_back();
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0)
+            args.emplace_back();
+        else
+            args.back() += static_cast<char>(data[i]);
+    }
+    return args;
 }
 
 }  // namespace zelk::fuzz

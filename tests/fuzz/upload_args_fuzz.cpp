@@ -58,16 +58,7 @@ bool Same(const TOutcome& a, const TOutcome& b) {
 bool UpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
 void Run(const std::uint8_t* data, std::size_t size) {
-    std::vector<std::string> args;
-    if (size > 0) {
-        args.emplace_back();
-        for (std::size_t i = 0; i < size; ++i) {
-            if (data[i] == 0)
-                args.emplace_back();
-            else
-                args.back() += static_cast<char>(data[i]);
-        }
-    }
+    const std::vector<std::string> args = Arguments(data, size);
     const TOutcome first = Parse(args);
     ZELK_FUZZ_CHECK(Same(first, Parse(args)), "a second parse of the same arguments differs");
     if (first.Error) {

@@ -57,16 +57,7 @@ std::optional<std::size_t> CodePoints(const std::string& text) {
 }
 
 void Run(const std::uint8_t* data, std::size_t size) {
-    std::vector<std::string> args{"zelk"};
-    if (size > 0) {
-        args.emplace_back();
-        for (std::size_t i = 0; i < size; ++i) {
-            if (data[i] == 0)
-                args.emplace_back();
-            else
-                args.back() += static_cast<char>(data[i]);
-        }
-    }
+    const std::vector<std::string> args = Arguments(data, size, {"zelk"});
     const TWindowCommandLine line = ParseWindowCommandLine(args);
     const TWindowCommandLine again = ParseWindowCommandLine(args);
     ZELK_FUZZ_CHECK(line.Command == again.Command && line.Options == again.Options && line.Error == again.Error,

@@ -21,19 +21,25 @@
 namespace zelk::emu::test {
 namespace {
 
-TEST(ZelkEmuProgram, ServesOneUploadAndWritesItsBytes) {
-    const std::string output = testing::TempDir() + "zelk_emu_out.bin";
-    std::remove(output.c_str());
-    // timeout: a failing host must not leave the test waiting for the program for ever.
-    const std::string command =
-        std::string("timeout 20 ") + ZELK_EMU_PATH + " --reject 2,4 --ack-with-request 6 --output " + output + " 2>/dev/null";
-    FILE* emu = popen(command.c_str(), "r");
+// Starts zelk-emu with arguments and reads the terminal path it prints
+// first; the test pcloses emu. timeout: a failing host must not leave the
+// test waiting for the program for ever.
+void StartEmu(const std::string& arguments, FILE*& emu, std::string& path) {
+    emu = popen((std::string("timeout 20 ") + ZELK_EMU_PATH + " " + arguments + " 2>/dev/null").c_str(), "r");
     ASSERT_NE(emu, nullptr);
     char line[256] = {};
     ASSERT_NE(fgets(line, sizeof line, emu), nullptr);
-    std::string path(line);
+    path = line;
     ASSERT_EQ(path.back(), '\n');
     path.pop_back();
+}
+
+TEST(ZelkEmuProgram, ServesOneUploadAndWritesItsBytes) {
+    const std::string output = testing::TempDir() + "zelk_emu_out.bin";
+    std::remove(output.c_str());
+    FILE* emu = nullptr;
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(StartEmu("--reject 2,4 --ack-with-request 6 --output " + output, emu, path));
 
     const TBytes image = TestImage(512, 8);
     {
@@ -55,13 +61,9 @@ TEST(ZelkEmuProgram, ServesOneUploadAndWritesItsBytes) {
 // must not exit before the host has taken the last acknowledgement, however
 // late the host reads it.
 TEST(ZelkEmuProgram, ExitsOnlyAfterTheHostReadTheLastReply) {
-    FILE* emu = popen((std::string("timeout 20 ") + ZELK_EMU_PATH + " 2>/dev/null").c_str(), "r");
-    ASSERT_NE(emu, nullptr);
-    char line[256] = {};
-    ASSERT_NE(fgets(line, sizeof line, emu), nullptr);
-    std::string path(line);
-    ASSERT_EQ(path.back(), '\n');
-    path.pop_back();
+    FILE* emu = nullptr;
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(StartEmu("", emu, path));
 
     std::vector<TBytes> packets = PacketsFor(TestImage(300, 3), 0x01);
     const TBytes last = packets.back();
