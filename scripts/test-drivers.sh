@@ -85,17 +85,20 @@ fi
 [ -n "$package" ] || fatal "kernel package" "linux-image-amd64 names no linux-image-6.1.*-amd64"
 version=$(apt-cache policy "$package" | awk '/Candidate:/ {print $2; exit}')
 kdir=$cache/kernel-${package#linux-image-}_$version
-if [ ! -f "$kdir/ready" ]; then
+# Only the kernel, the USB drivers and configfs (for the gadgets) are kept; 8250
+# is built in. "ready" names the parts, so a cache with fewer is unpacked again.
+parts="./boot/vmlinuz-* ./lib/modules/*/kernel/drivers/usb/* ./lib/modules/*/kernel/fs/configfs/*"
+if [ "$(cat "$kdir/ready" 2>/dev/null)" != "$parts" ]; then
   echo "drivers: fetching $package $version into $kdir"
   rm -rf "$kdir" "$kdir.part"
   mkdir -p "$kdir.part/deb"
   chmod 777 "$kdir.part/deb"  # apt-get download writes as its own user where it can
   (cd "$kdir.part/deb" && apt-get download -q "$package" >/dev/null) || fatal "kernel package" "apt-get download $package failed"
-  # Only the kernel and the USB drivers are kept; 8250 is built in.
-  dpkg-deb --fsys-tarfile "$kdir.part"/deb/*.deb |
-    tar -x -C "$kdir.part" --wildcards './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/usb/*'
+  # shellcheck disable=SC2086 # the patterns are tar's
+  dpkg-deb --fsys-tarfile "$kdir.part"/deb/*.deb | tar -x -C "$kdir.part" --wildcards $parts
   rm -rf "$kdir.part/deb"
-  touch "$kdir.part/ready"
+  echo "$parts" > "$kdir.part/ready"
+  rm -rf "$kdir"
   mv "$kdir.part" "$kdir"
 fi
 vmlinuz=$(echo "$kdir"/boot/vmlinuz-*)
@@ -116,6 +119,8 @@ zelk_upload=$PWD/$build/app/zelk-upload
 zelk_emu=$PWD/$build/tools/zelk-emu
 probe_bin=$work/zelk-tty-probe
 gcc -static -O2 -Wall -Wextra -Werror -o "$probe_bin" tests/drivers/zelk-tty-probe.c
+gadget_bin=$work/zelk-ch341-gadget
+gcc -static -O2 -Wall -Wextra -Werror -pthread -o "$gadget_bin" tests/drivers/zelk-ch341-gadget.c
 echo "drivers: programs from $build ($(seconds_since "$t0") s)"
 
 # --- the initramfs -----------------------------------------------------------
@@ -123,9 +128,9 @@ t0=$EPOCHREALTIME
 root=$work/root
 mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,data,lib/modules}
 cp /bin/busybox "$root/bin/busybox"
-cp "$zelk_upload" "$probe_bin" "$root/bin/"
-# zelk-upload's libraries and the loader, where ldd finds them.
-ldd "$zelk_upload" | awk '/=> \// {print $3} /^\t\/[^ ]+ \(/ {print $1}' | while read -r lib; do
+cp "$zelk_upload" "$zelk_emu" "$probe_bin" "$gadget_bin" "$root/bin/"
+# zelk-upload's and zelk-emu's libraries and the loader, where ldd finds them.
+ldd "$zelk_upload" "$zelk_emu" | awk '/=> \// {print $3} /^\t\/[^ ]+ \(/ {print $1}' | while read -r lib; do
   mkdir -p "$root$(dirname "$lib")"
   cp -L "$lib" "$root$lib"
 done
@@ -143,8 +148,15 @@ add_module() {
   module_order+=("$name")
   cp "${module_path[$name]}" "$root/lib/modules/$name.ko"
 }
-for m in xhci-pci ftdi_sio; do add_module "$m"; done
-printf '%s\n' "${module_order[@]}" > "$root/lib/modules/order"
+# dummy_hcd is a USB host and two device controllers in one: g_serial takes
+# the first (a CDC-ACM function, seen as /dev/ttyACM0 through cdc-acm), the
+# CH340 gadget in user space the second (FunctionFS, seen through ch341).
+# g_serial and configfs ask for their function modules by name, which needs
+# kmod (absent here): usb_f_acm and usb_f_fs are loaded beforehand.
+for m in xhci-pci ftdi_sio dummy_hcd usb_f_acm g_serial cdc-acm usb_f_fs ch341; do add_module "$m"; done
+for m in "${module_order[@]}"; do
+  case $m in dummy_hcd) echo "$m num=2" ;; *) echo "$m" ;; esac
+done > "$root/lib/modules/order"
 # The files to upload.
 for size in 1 300 65535; do head -c "$size" /dev/urandom > "$root/data/f$size"; done
 # A user who may use the ports (group dialout, 20) but is not root.
@@ -157,8 +169,11 @@ export PATH=/bin
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
+mkdir /dev/pts
+mount -t devpts devpts /dev/pts
 dmesg -n 1
-for m in $(cat /lib/modules/order); do insmod /lib/modules/$m.ko || echo "@@insmod-failed $m"; done
+while read -r m args; do insmod /lib/modules/$m.ko $args || echo "@@insmod-failed $m"; done </lib/modules/order
+mount -t configfs configfs /sys/kernel/config
 # The host talks to a shell on the console: it reads lines as a script, so
 # nothing is echoed and no line editing gets in the way.
 stty -F /dev/ttyS0 -echo
@@ -166,6 +181,30 @@ echo "@@ready"
 exec sh /dev/ttyS0 >/dev/ttyS0 2>&1
 EOF
 chmod 755 "$root/init"
+cat > "$root/etc/ch341-gadget.sh" <<'EOF'
+# The CH340 adapter: a configfs gadget (its vendor and product id) whose one
+# function is FunctionFS, served by zelk-ch341-gadget, bound to the second
+# device controller of dummy_hcd. Prints "@@ch341 PTY", the pseudo-terminal
+# the device model serves.
+set -e
+g=/sys/kernel/config/usb_gadget/ch341
+mkdir $g $g/strings/0x409 $g/configs/c.1 $g/functions/ffs.ch341
+echo 0x1a86 > $g/idVendor
+echo 0x7523 > $g/idProduct
+echo 0x0254 > $g/bcdDevice
+echo 0xff > $g/bDeviceClass
+echo "USB Serial" > $g/strings/0x409/product
+echo 98 > $g/configs/c.1/MaxPower
+ln -s $g/functions/ffs.ch341 $g/configs/c.1/
+mkdir -p /dev/ffs-ch341
+mount -t functionfs ch341 /dev/ffs-ch341
+mkfifo /tmp/ch341.ready
+zelk-ch341-gadget /dev/ffs-ch341 >/tmp/ch341.ready 2>/tmp/ch341.log &
+read -t 10 pty </tmp/ch341.ready
+test -n "$pty"
+echo dummy_udc.1 > $g/UDC
+echo "@@ch341 $pty"
+EOF
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/initramfs.gz"
 echo "drivers: initramfs $(($(stat -c %s "$work/initramfs.gz") / 1024)) KiB, modules ${module_order[*]} ($(seconds_since "$t0") s)"
 
@@ -264,13 +303,25 @@ g 10 "chgrp 20 /dev/ttyS1 /dev/ttyUSB0 && chmod 660 /dev/ttyS1 /dev/ttyUSB0"
 
 # --- emulator ------------------------------------------------------------------
 emu_n=0
-# Starts zelk-emu on a port's host side; returns once it has the device open.
-emu_start() {  # pty output [options...]
+emu_guest=
+emu_output=
+# Starts zelk-emu on a port's host side, or with guest:DEV on the device
+# side of a gadget in the guest; returns once it has the device open.
+emu_start() {  # pty|guest:DEV output [options...]
   local pty=$1 output=$2 ready path
   shift 2
   emu_n=$((emu_n + 1))
   ready=$work/emu$emu_n.ready
-  rm -f "$output"
+  rm -f "$output" "$output.sha256"
+  emu_output=$output
+  if [[ $pty == guest:* ]]; then
+    path=${pty#guest:}
+    g 20 "rm -f /tmp/emu.ready && mkfifo /tmp/emu.ready && { timeout 300 zelk-emu --device $path --output /tmp/emu.bin $* >/tmp/emu.ready 2>/tmp/emu.log & EP=\$!; read -t 10 P </tmp/emu.ready; echo \"@@emu \$P\"; }"
+    if [[ $out == *"@@emu $path"* ]]; then emu_guest=1 emu_pid=guest; return 0; fi
+    g 10 "cat /tmp/emu.log"
+    echo "drivers: zelk-emu in the guest did not start: $out"
+    return 1
+  fi
   mkfifo "$ready"
   timeout 300 "$zelk_emu" --device "$pty" --output "$output" "$@" >"$ready" 2>"$work/emu$emu_n.log" &
   emu_pid=$!
@@ -280,9 +331,24 @@ emu_start() {  # pty output [options...]
   return 1
 }
 # Waits for the emulator's end (bounded), or stops it; its exit status.
+# In the guest its summary tells the SHA-256 of the rebuilt bytes, kept in
+# OUTPUT.sha256 for same_bytes.
 emu_end() {  # limit|kill
   local rc=0
   [ -n "$emu_pid" ] || return 1
+  if [ -n "$emu_guest" ]; then
+    emu_guest= emu_pid=
+    if [ "$1" = kill ]; then
+      g 10 "kill \$EP 2>/dev/null; wait \$EP; echo \"@@emu-rc \$?\""
+    else
+      g $(($1 + 10)) "(sleep $1; kill \$EP) 2>/dev/null & W=\$!; wait \$EP; R=\$?; kill \$W 2>/dev/null; echo \"@@emu-rc \$R\"; cat /tmp/emu.log"
+    fi
+    # The summary of the upload that completed (a restarted one comes first).
+    printf '%s' "$out" | awk '/^upload: / { o = $2 } /^sha256: / && o == "completed" { s = $2 } END { if (s) print s }' \
+      > "$emu_output.sha256"
+    [[ $out =~ @@emu-rc\ ([0-9]+) ]] || return 1
+    return "${BASH_REMATCH[1]}"
+  fi
   if [ "$1" = kill ]; then
     kill "$emu_pid" 2>/dev/null || true
     wait "$emu_pid" 2>/dev/null || rc=$?
@@ -298,7 +364,13 @@ padded() {  # size
   cat "$root/data/f$size"
   head -c $(((256 - size % 256) % 256)) /dev/zero
 }
-same_bytes() { cmp -s <(padded "$1") "$2"; }
+same_bytes() {  # size output
+  if [ -f "$2.sha256" ]; then
+    [ "$(padded "$1" | sha256sum | cut -d' ' -f1)" = "$(cat "$2.sha256")" ]
+  else
+    cmp -s <(padded "$1") "$2"
+  fi
+}
 
 # "exit=N elapsed=S at=T" of the probe's run, from $out.
 run_exit=
@@ -334,15 +406,18 @@ upload_check() {  # driver dev pty size baud [extra probe options...]
 # --- the checks, on each driver ----------------------------------------------
 field() { if [[ " $1 " =~ \ $2=([^ ]+)\  ]]; then echo "${BASH_REMATCH[1]}"; fi; }
 
+# One port's line in --list-ports (run just before): name, device, USB id, driver.
+port_listed() {  # driver regex what
+  local line
+  line=$(printf '%s' "$out" | grep -E "$2" || true)
+  check "$1: --list-ports names $3" "$line" test "$status" = 0 -a -n "$line"
+  [ -n "$line" ] || printf '%s' "$out"
+}
 ports_check() {
   g 20 "zelk-upload --list-ports"
-  local l8250 lftdi
-  l8250=$(printf '%s' "$out" | grep -E '^COM2 +/dev/ttyS1 +- +serial ' || true)
-  lftdi=$(printf '%s' "$out" | grep -E '^COM5 +/dev/ttyUSB0 +0403:6001 +ftdi_sio ' || true)
-  check "8250: --list-ports names COM2 /dev/ttyS1 and its driver" "$l8250" test "$status" = 0 -a -n "$l8250"
-  check "ftdi_sio: --list-ports names COM5 /dev/ttyUSB0, its USB id and driver" "$lftdi" \
-    test "$status" = 0 -a -n "$lftdi"
-  [ -n "$l8250" ] && [ -n "$lftdi" ] || printf '%s' "$out"
+  port_listed 8250 '^COM2 +/dev/ttyS1 +- +serial ' "COM2 /dev/ttyS1 and its driver"
+  port_listed ftdi_sio '^COM5 +/dev/ttyUSB0 +0403:6001 +ftdi_sio ' "COM5 /dev/ttyUSB0, its USB id and driver"
+  port_listed cdc_acm '^COM13 +/dev/ttyACM0 +0525:a4a7 +cdc_acm ' "COM13 /dev/ttyACM0, its USB id and driver"
 }
 
 # The line as found is put back on close, the low-latency flag is set while
@@ -488,23 +563,105 @@ unplug_check() {
   upload_times[ftdi_sio-65535-115200]=$first
 }
 
-unplug_ms=
-unplug_guest_ms=
-replug_s=
-ports_check
-for driver in 8250 ftdi_sio; do
-  if [ "$driver" = 8250 ]; then dev=/dev/ttyS1 pty=$uart_pty; else dev=/dev/ttyUSB0 pty=$usb_pty; fi
-  settings_check "$driver" "$dev" "$pty"
+# A gadget pulled out mid-upload: exit 3 within 1 s, no upload reported as
+# done; plugged in again, the port is back and the next upload is byte-exact.
+# (The device controller's soft disconnect, soft_connect, is no use here:
+# dummy_hcd's device controller answers nothing after "connect", error -71.)
+gadget_unplug_check() {  # driver dev gadget-dev unplug-command replug-command
+  local driver=$1 dev=$2 gdev=$3 unplug=$4 replug=$5 from t_del exit_ms guest_ms message claimed
+  emu_start "guest:$gdev" "$work/unplug-$driver.bin" || { fail "$driver: unplug" "zelk-emu did not start"; return; }
+  from=${#lines[@]}
+  printf '%s\n' "zelk-tty-probe run -- zelk-upload -d $dev /data/f65535 &" >&"$con_in"
+  if ! expect_line '^[0-9]+/65536 bytes +[1-9][0-9]?%' 60 "$from"; then
+    fail "$driver: unplug" "the upload did not get going"
+    emu_end kill || true
+    return
+  fi
+  t_del=$EPOCHREALTIME
+  printf '%s\n' "$unplug" >&"$con_in"
+  if expect_line '^exit=' 10 "$from"; then
+    exit_ms=$(ms_since "$t_del")
+    out=$(printf '%s\n' "${lines[@]:from}")
+    parse_run
+  else
+    exit_ms=timeout run_exit=none
+  fi
+  emu_end kill || true
+  message=$(printf '%s\n' "${lines[@]:from}" | grep -m1 'hung up' || true)
+  claimed=$(printf '%s\n' "${lines[@]:from}" | grep -m1 -E 'Upload complete|65536/65536' || true)
+  gadget_unplug_ms[$driver]=$exit_ms
+  check "$driver: unplugged mid-upload, exit 3 within 1 s, nothing reported as sent" \
+    "exit $run_exit after $exit_ms ms (host clock, unplug to the exit line); ${message:-no hang-up message}${claimed:+; but: $claimed}" \
+    test "$run_exit" = 3 -a -z "$claimed" -a "$exit_ms" != timeout -a "${exit_ms:-9999}" -lt 1000 2>/dev/null
+  g 10 "dmesg | grep 'USB disconnect' | tail -1"
+  if [[ $out =~ \[\ *([0-9]+\.[0-9]+)\] ]] && [[ $run_at != ? ]]; then
+    guest_ms=$(awk -v a="${BASH_REMATCH[1]}" -v b="$run_at" 'BEGIN { printf "%d", (b - a) * 1000 }')
+    echo "      guest clock: disconnect to exit $guest_ms ms"
+  fi
+  g 10 "test -e $dev && echo still-there || echo gone"
+  check "$driver: $dev is gone after the unplug" "$(printf '%s' "$out" | head -1)" test "$out" = $'gone\n'
+  local t_add=$EPOCHREALTIME
+  g 30 "$replug && zelk-tty-probe waitdev $dev 20000"
+  gadget_replug_s[$driver]=$(seconds_since "$t_add")
+  check "$driver: plugged in again, $dev is back" "after ${gadget_replug_s[$driver]} s" test "$status" = 0
+  g 10 "chgrp 20 $dev && chmod 660 $dev && zelk-tty-probe drain $dev 300"
+  local first=${upload_times[$driver-65535-115200]:-}
+  upload_check "$driver" "$dev" "guest:$gdev" 65535 115200 || true
+  upload_times[replug-$driver]=${upload_times[$driver-65535-115200]}
+  upload_times[$driver-65535-115200]=$first
+}
+
+# The uploads at three rates, then the holder killed; the two drivers of
+# this machine's emulators also their line settings and exclusive mode.
+driver_checks() {  # driver dev pty|guest:DEV
+  local driver=$1 dev=$2 pty=$3 baud size
+  [[ $pty == guest:* ]] || settings_check "$driver" "$dev" "$pty"
   for baud in 115200 57600 14400; do
     for size in ${ZELK_DRIVERS_SIZES:-1 300 65535}; do
-      [ "$baud/$size" = 115200/65535 ] && continue  # uploaded by the settings check
+      # uploaded by the settings check
+      [[ $pty != guest:* && $baud/$size == 115200/65535 ]] && continue
       upload_check "$driver" "$dev" "$pty" "$size" "$baud" || true
     done
   done
   holder_check "$driver" "$dev" "$pty"
-  exclusive_check "$driver" "$dev"
-done
+  [[ $pty == guest:* ]] || exclusive_check "$driver" "$dev"
+}
+
+unplug_ms=
+unplug_guest_ms=
+replug_s=
+declare -A gadget_unplug_ms=() gadget_replug_s=()
+g 30 "zelk-tty-probe waitdev /dev/ttyACM0 20000 && chgrp 20 /dev/ttyACM0 && chmod 660 /dev/ttyACM0"
+check "cdc_acm binds g_serial's port" "/dev/ttyACM0 $( [ "$status" = 0 ] && echo present || echo missing)" [ "$status" = 0 ]
+ports_check
+driver_checks 8250 /dev/ttyS1 "$uart_pty"
+driver_checks ftdi_sio /dev/ttyUSB0 "$usb_pty"
 unplug_check
+driver_checks cdc_acm /dev/ttyACM0 guest:/dev/ttyGS0
+# g_serial is unplugged with its device controller: unbound from dummy_udc
+# and bound again, when g_serial takes it again.
+udc_driver=/sys/bus/platform/drivers/dummy_udc
+gadget_unplug_check cdc_acm /dev/ttyACM0 /dev/ttyGS0 "echo dummy_udc.0 > $udc_driver/unbind" \
+  "echo dummy_udc.0 > $udc_driver/bind"
+
+# The CH340 gadget takes /dev/ttyUSB0 once the FTDI adapter is gone.
+monitor "device_del ftdi"
+g 30 "zelk-tty-probe waitgone /dev/ttyUSB0 20000 && sh /etc/ch341-gadget.sh && zelk-tty-probe waitdev /dev/ttyUSB0 20000"
+ch341_pty=
+[[ $out =~ @@ch341\ (/dev/pts/[0-9]+) ]] && ch341_pty=${BASH_REMATCH[1]}
+g 10 "readlink /sys/class/tty/ttyUSB0/device/driver; cat /tmp/ch341.log; dmesg | grep -i ch34 | tail -5"
+bound=$(printf '%s' "$out" | grep -m1 -o 'ch341[-a-z]*$' || true)
+check "ch341 binds the CH340 gadget" "/dev/ttyUSB0 driver ${bound:-none}; $(printf '%s' "$out" | tr '\n' ' ')" \
+  test -n "$ch341_pty" -a -n "$bound"
+if [ -n "$ch341_pty" ] && [ -n "$bound" ]; then
+  g 10 "chgrp 20 /dev/ttyUSB0 && chmod 660 /dev/ttyUSB0"
+  g 20 "zelk-upload --list-ports"
+  port_listed ch341 '^COM5 +/dev/ttyUSB0 +1a86:7523 +ch341-uart ' "COM5 /dev/ttyUSB0, its USB id and driver"
+  driver_checks ch341 /dev/ttyUSB0 "guest:$ch341_pty"
+  # The configfs gadget is taken off its device controller and put back.
+  gadget_unplug_check ch341 /dev/ttyUSB0 "$ch341_pty" "echo > /sys/kernel/config/usb_gadget/ch341/UDC" \
+    "echo dummy_udc.1 > /sys/kernel/config/usb_gadget/ch341/UDC"
+fi
 
 # --- power off -----------------------------------------------------------------
 # QEMU's CPU time against the guest's wall time tells how much of the run was
@@ -518,6 +675,12 @@ qemu_pid=
 echo "drivers: 65,535-byte uploads (s) at 115200 / 57600 / 14400:" \
   "8250 ${upload_times[8250-65535-115200]:-?} / ${upload_times[8250-65535-57600]:-?} / ${upload_times[8250-65535-14400]:-?};" \
   "ftdi_sio ${upload_times[ftdi_sio-65535-115200]:-?} / ${upload_times[ftdi_sio-65535-57600]:-?} / ${upload_times[ftdi_sio-65535-14400]:-?};" \
-  "after replug ${upload_times[replug]:-?}"
-echo "drivers: unplug to exit ${unplug_ms:-?} ms (host clock), ${unplug_guest_ms:-?} ms (guest clock); replug ${replug_s:-?} s"
+  "after replug ${upload_times[replug]:-?};" \
+  "cdc_acm ${upload_times[cdc_acm-65535-115200]:-?} / ${upload_times[cdc_acm-65535-57600]:-?} / ${upload_times[cdc_acm-65535-14400]:-?};" \
+  "after replug ${upload_times[replug-cdc_acm]:-?};" \
+  "ch341 ${upload_times[ch341-65535-115200]:-?} / ${upload_times[ch341-65535-57600]:-?} / ${upload_times[ch341-65535-14400]:-?};" \
+  "after replug ${upload_times[replug-ch341]:-?}"
+echo "drivers: unplug to exit ${unplug_ms:-?} ms (host clock), ${unplug_guest_ms:-?} ms (guest clock); replug ${replug_s:-?} s;" \
+  "gadgets unplug to exit (host clock) and replug: cdc_acm ${gadget_unplug_ms[cdc_acm]:-?} ms, ${gadget_replug_s[cdc_acm]:-?} s;" \
+  "ch341 ${gadget_unplug_ms[ch341]:-?} ms, ${gadget_replug_s[ch341]:-?} s"
 finish

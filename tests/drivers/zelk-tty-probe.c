@@ -14,6 +14,7 @@
  *                             prints its pid once the flag is set; it holds
  *                             the device until killed
  *   waitdev DEV MS            waits up to MS ms for DEV to appear (inotify)
+ *   waitgone DEV MS           waits up to MS ms for DEV to go
  *   drain DEV MS              opens DEV raw and reads away what comes for MS ms
  *   as UID GID CMD...         runs CMD with that uid, gid and group list
  *   run [--during DEV[,FILE]] [--limit S] -- CMD...
@@ -124,7 +125,7 @@ static int cmd_excl(const char* dev) {
     return 0;
 }
 
-static int cmd_waitdev(const char* dev, int ms) {
+static int cmd_waitdev(const char* dev, int ms, int gone) {
     int in = inotify_init1(IN_CLOEXEC);
     if (in < 0) die("inotify_init1", NULL);
     char dir[256];
@@ -132,10 +133,10 @@ static int cmd_waitdev(const char* dev, int ms) {
     char* slash = strrchr(dir, '/');
     if (slash == NULL) return 2;
     *slash = '\0';
-    if (inotify_add_watch(in, dir, IN_CREATE | IN_ATTRIB) < 0) die("inotify_add_watch", dir);
+    if (inotify_add_watch(in, dir, IN_CREATE | IN_ATTRIB | IN_DELETE) < 0) die("inotify_add_watch", dir);
     const double deadline = now_seconds() + ms / 1000.0;
     for (;;) {
-        if (access(dev, F_OK) == 0) return 0;
+        if ((access(dev, F_OK) == 0) != gone) return 0;
         const double left = deadline - now_seconds();
         if (left <= 0) break;
         struct pollfd p = {in, POLLIN, 0};
@@ -144,7 +145,7 @@ static int cmd_waitdev(const char* dev, int ms) {
             if (read(in, buf, sizeof buf) < 0 && errno != EINTR) die("read inotify", NULL);
         }
     }
-    fprintf(stderr, "zelk-tty-probe: %s did not appear within %d ms\n", dev, ms);
+    fprintf(stderr, "zelk-tty-probe: %s did not %s within %d ms\n", dev, gone ? "go" : "appear", ms);
     return 1;
 }
 
@@ -274,11 +275,12 @@ int main(int argc, char** argv) {
     if (argc >= 3 && strcmp(argv[1], "setline") == 0) return set_line(argv[2], 1), 0;
     if (argc >= 3 && strcmp(argv[1], "rawline") == 0) return set_line(argv[2], 0), 0;
     if (argc >= 3 && strcmp(argv[1], "excl") == 0) return cmd_excl(argv[2]);
-    if (argc >= 4 && strcmp(argv[1], "waitdev") == 0) return cmd_waitdev(argv[2], atoi(argv[3]));
+    if (argc >= 4 && strcmp(argv[1], "waitdev") == 0) return cmd_waitdev(argv[2], atoi(argv[3]), 0);
+    if (argc >= 4 && strcmp(argv[1], "waitgone") == 0) return cmd_waitdev(argv[2], atoi(argv[3]), 1);
     if (argc >= 4 && strcmp(argv[1], "drain") == 0) return cmd_drain(argv[2], atoi(argv[3]));
     if (argc >= 5 && strcmp(argv[1], "as") == 0) return cmd_as(argv + 2);
     if (argc >= 4 && strcmp(argv[1], "run") == 0) return cmd_run(argc - 2, argv + 2);
-    fprintf(stderr, "usage: zelk-tty-probe line|setline|rawline|excl DEV | waitdev|drain DEV MS | as UID GID CMD... | "
+    fprintf(stderr, "usage: zelk-tty-probe line|setline|rawline|excl DEV | waitdev|waitgone|drain DEV MS | as UID GID CMD... | "
                     "run [--during DEV[,FILE]] [--limit S] -- CMD...\n");
     return 2;
 }
