@@ -5,7 +5,9 @@
 # (Debian's own kernel, a busybox initramfs, no KVM needed) on a 16550 UART
 # (8250 driver, /dev/ttyS1) and an FTDI USB adapter (ftdi_sio, /dev/ttyUSB0),
 # each wired to a pseudo-terminal on this machine where zelk-emu plays the
-# controller. Every check prints PASS or FAIL; the last line is
+# controller, and on two USB gadgets in the guest (dummy_hcd): g_serial seen
+# through cdc_acm (/dev/ttyACM0) and a CH340 in user space seen through ch341
+# (/dev/ttyUSB0 once the FTDI adapter is gone), served by zelk-emu in the guest. Every check prints PASS or FAIL; the last line is
 # "drivers: N passed, M failed" and the exit status is 1 on any failure.
 #
 #   scripts/test-drivers.sh          (also the "drivers" stage of scripts/test.sh)
@@ -613,13 +615,19 @@ gadget_unplug_check() {  # driver dev gadget-dev unplug-command replug-command
 
 # The uploads at three rates, then the holder killed; the two drivers of
 # this machine's emulators also their line settings and exclusive mode.
+# A gadget paces nothing by the rate: the rate only reaches the driver's line
+# setting, which the small uploads go through at every rate, so the
+# 65,535-byte upload (20-60 s through a gadget under TCG) is made at 115,200.
 driver_checks() {  # driver dev pty|guest:DEV
   local driver=$1 dev=$2 pty=$3 baud size
   [[ $pty == guest:* ]] || settings_check "$driver" "$dev" "$pty"
   for baud in 115200 57600 14400; do
     for size in ${ZELK_DRIVERS_SIZES:-1 300 65535}; do
-      # uploaded by the settings check
-      [[ $pty != guest:* && $baud/$size == 115200/65535 ]] && continue
+      if [[ $pty == guest:* ]]; then
+        [[ $size != 65535 || $baud == 115200 ]] || continue
+      else
+        [[ $baud/$size != 115200/65535 ]] || continue  # uploaded by the settings check
+      fi
       upload_check "$driver" "$dev" "$pty" "$size" "$baud" || true
     done
   done
@@ -676,10 +684,8 @@ echo "drivers: 65,535-byte uploads (s) at 115200 / 57600 / 14400:" \
   "8250 ${upload_times[8250-65535-115200]:-?} / ${upload_times[8250-65535-57600]:-?} / ${upload_times[8250-65535-14400]:-?};" \
   "ftdi_sio ${upload_times[ftdi_sio-65535-115200]:-?} / ${upload_times[ftdi_sio-65535-57600]:-?} / ${upload_times[ftdi_sio-65535-14400]:-?};" \
   "after replug ${upload_times[replug]:-?};" \
-  "cdc_acm ${upload_times[cdc_acm-65535-115200]:-?} / ${upload_times[cdc_acm-65535-57600]:-?} / ${upload_times[cdc_acm-65535-14400]:-?};" \
-  "after replug ${upload_times[replug-cdc_acm]:-?};" \
-  "ch341 ${upload_times[ch341-65535-115200]:-?} / ${upload_times[ch341-65535-57600]:-?} / ${upload_times[ch341-65535-14400]:-?};" \
-  "after replug ${upload_times[replug-ch341]:-?}"
+  "at 115200: cdc_acm ${upload_times[cdc_acm-65535-115200]:-?}, after replug ${upload_times[replug-cdc_acm]:-?};" \
+  "ch341 ${upload_times[ch341-65535-115200]:-?}, after replug ${upload_times[replug-ch341]:-?}"
 echo "drivers: unplug to exit ${unplug_ms:-?} ms (host clock), ${unplug_guest_ms:-?} ms (guest clock); replug ${replug_s:-?} s;" \
   "gadgets unplug to exit (host clock) and replug: cdc_acm ${gadget_unplug_ms[cdc_acm]:-?} ms, ${gadget_replug_s[cdc_acm]:-?} s;" \
   "ch341 ${gadget_unplug_ms[ch341]:-?} ms, ${gadget_replug_s[ch341]:-?} s"

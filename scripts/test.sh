@@ -50,8 +50,9 @@ stage_package() {
   scripts/check-package.sh
   scripts/check-release.sh
 }
-# The release-built zelk-upload on real kernel drivers (8250, ftdi_sio) in a
-# QEMU guest; the kernel is cached in /var/cache/zelk (docs/drivers.md).
+# The release-built zelk-upload on real kernel drivers (8250, ftdi_sio,
+# cdc_acm, ch341) in a QEMU guest; the kernel is cached in /var/cache/zelk
+# (docs/drivers.md).
 stage_drivers() { ZELK_SKIP_SETUP=1 scripts/test-drivers.sh; }
 # zelk-upload.exe and the Windows tests, cross-built and run under Wine
 # against the emulator of the plain build (or a small build of its own).
