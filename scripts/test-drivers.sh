@@ -319,7 +319,7 @@ emu_start() {  # pty|guest:DEV output [options...]
   if [[ $pty == guest:* ]]; then
     path=${pty#guest:}
     g 20 "rm -f /tmp/emu.ready && mkfifo /tmp/emu.ready && { timeout 300 zelk-emu --device $path --output /tmp/emu.bin $* >/tmp/emu.ready 2>/tmp/emu.log & EP=\$!; read -t 10 P </tmp/emu.ready; echo \"@@emu \$P\"; }"
-    if [[ $out == *"@@emu $path"* ]]; then emu_guest=1 emu_pid=guest; return 0; fi
+    if [[ $out == *"@@emu $path"* ]]; then emu_guest=1; return 0; fi
     g 10 "cat /tmp/emu.log"
     echo "drivers: zelk-emu in the guest did not start: $out"
     return 1
@@ -337,9 +337,8 @@ emu_start() {  # pty|guest:DEV output [options...]
 # OUTPUT.sha256 for same_bytes.
 emu_end() {  # limit|kill
   local rc=0
-  [ -n "$emu_pid" ] || return 1
   if [ -n "$emu_guest" ]; then
-    emu_guest= emu_pid=
+    emu_guest=''
     if [ "$1" = kill ]; then
       g 10 "kill \$EP 2>/dev/null; wait \$EP; echo \"@@emu-rc \$?\""
     else
@@ -351,6 +350,7 @@ emu_end() {  # limit|kill
     [[ $out =~ @@emu-rc\ ([0-9]+) ]] || return 1
     return "${BASH_REMATCH[1]}"
   fi
+  [ -n "$emu_pid" ] || return 1
   if [ "$1" = kill ]; then
     kill "$emu_pid" 2>/dev/null || true
     wait "$emu_pid" 2>/dev/null || rc=$?
@@ -392,7 +392,10 @@ upload_check() {  # driver dev pty size baud [extra probe options...]
   shift 5
   output=$work/up-$driver-$size-$baud.bin
   emu_start "$pty" "$output" || { fail "$driver: $size bytes at $baud" "zelk-emu did not start"; return 1; }
-  g 150 "zelk-tty-probe run --limit 120 $* -- zelk-upload -d $dev -b $baud /data/f$size"
+  # Through a gadget the guest plays both ends: four to five times as long.
+  local limit=120
+  [[ $pty == guest:* ]] && limit=240
+  g $((limit + 30)) "zelk-tty-probe run --limit $limit $* -- zelk-upload -d $dev -b $baud /data/f$size"
   parse_run
   if [ "$run_exit" = 0 ]; then emu_end 15 || emu_rc=$?; else emu_end kill || true; emu_rc=x; fi
   upload_times[$driver-$size-$baud]=$run_elapsed
