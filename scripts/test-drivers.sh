@@ -7,8 +7,9 @@
 # each wired to a pseudo-terminal on this machine where zelk-emu plays the
 # controller, and on two USB gadgets in the guest (dummy_hcd): g_serial seen
 # through cdc_acm (/dev/ttyACM0) and a CH340 in user space seen through ch341
-# (/dev/ttyUSB0 once the FTDI adapter is gone), served by zelk-emu in the guest. Every check prints PASS or FAIL; the last line is
-# "drivers: N passed, M failed" and the exit status is 1 on any failure.
+# (/dev/ttyUSB0 once the FTDI adapter is gone), served by zelk-emu in the
+# guest. Every check prints PASS or FAIL; the last line is "drivers: N
+# passed, M failed" and the exit status is 1 on any failure.
 #
 #   scripts/test-drivers.sh          (also the "drivers" stage of scripts/test.sh)
 #
@@ -100,7 +101,6 @@ if [ "$(cat "$kdir/ready" 2>/dev/null)" != "$parts" ]; then
   dpkg-deb --fsys-tarfile "$kdir.part"/deb/*.deb | tar -x -C "$kdir.part" --wildcards $parts
   rm -rf "$kdir.part/deb"
   echo "$parts" > "$kdir.part/ready"
-  rm -rf "$kdir"
   mv "$kdir.part" "$kdir"
 fi
 vmlinuz=$(echo "$kdir"/boot/vmlinuz-*)
@@ -660,10 +660,12 @@ monitor "device_del ftdi"
 g 30 "zelk-tty-probe waitgone /dev/ttyUSB0 20000 && sh /etc/ch341-gadget.sh && zelk-tty-probe waitdev /dev/ttyUSB0 20000"
 ch341_pty=
 [[ $out =~ @@ch341\ (/dev/pts/[0-9]+) ]] && ch341_pty=${BASH_REMATCH[1]}
-g 10 "readlink /sys/class/tty/ttyUSB0/device/driver; cat /tmp/ch341.log; dmesg | grep -i ch34 | tail -5"
-bound=$(printf '%s' "$out" | grep -m1 -o 'ch341[-a-z]*$' || true)
-check "ch341 binds the CH340 gadget" "/dev/ttyUSB0 driver ${bound:-none}; $(printf '%s' "$out" | tr '\n' ' ')" \
-  test -n "$ch341_pty" -a -n "$bound"
+g 10 "readlink /sys/class/tty/ttyUSB0/device/driver"
+bound=
+[[ $out =~ /usb-serial/drivers/(ch341-uart)$'\n' ]] && bound=${BASH_REMATCH[1]}
+check "ch341 binds the CH340 gadget" "/dev/ttyUSB0 driver ${bound:-none}" test -n "$ch341_pty" -a -n "$bound"
+g 10 "cat /tmp/ch341.log; dmesg | grep -i ch34 | tail -3"
+printf '%s' "$out" | sed 's/^/      /'
 if [ -n "$ch341_pty" ] && [ -n "$bound" ]; then
   g 10 "chgrp 20 /dev/ttyUSB0 && chmod 660 /dev/ttyUSB0"
   g 20 "zelk-upload --list-ports"
