@@ -568,8 +568,10 @@ unplug_check() {
   upload_times[ftdi_sio-65535-115200]=$first
 }
 
-# A gadget pulled out mid-upload: exit 3 within 1 s, no upload reported as
-# done; plugged in again, the port is back and the next upload is byte-exact.
+# A gadget pulled out mid-upload: exit 3 within 1 s of the kernel's "USB
+# disconnect" (the guest's clock: the host's adds the console's delays, which
+# on a loaded machine reach a second), no upload reported as done; plugged in
+# again, the port is back and the next upload is byte-exact.
 # (The device controller's soft disconnect, soft_connect, is no use here:
 # dummy_hcd's device controller answers nothing after "connect", error -71.)
 gadget_unplug_check() {  # driver dev gadget-dev unplug-command replug-command
@@ -595,14 +597,14 @@ gadget_unplug_check() {  # driver dev gadget-dev unplug-command replug-command
   message=$(printf '%s\n' "${lines[@]:from}" | grep -m1 'hung up' || true)
   claimed=$(printf '%s\n' "${lines[@]:from}" | grep -m1 -E 'Upload complete|65536/65536' || true)
   gadget_unplug_ms[$driver]=$exit_ms
-  check "$driver: unplugged mid-upload, exit 3 within 1 s, nothing reported as sent" \
-    "exit $run_exit after $exit_ms ms (host clock, unplug to the exit line); ${message:-no hang-up message}${claimed:+; but: $claimed}" \
-    test "$run_exit" = 3 -a -z "$claimed" -a "$exit_ms" != timeout -a "${exit_ms:-9999}" -lt 1000 2>/dev/null
   g 10 "dmesg | grep 'USB disconnect' | tail -1"
+  guest_ms=none
   if [[ $out =~ \[\ *([0-9]+\.[0-9]+)\] ]] && [[ $run_at != ? ]]; then
     guest_ms=$(awk -v a="${BASH_REMATCH[1]}" -v b="$run_at" 'BEGIN { printf "%d", (b - a) * 1000 }')
-    echo "      guest clock: disconnect to exit $guest_ms ms"
   fi
+  check "$driver: unplugged mid-upload, exit 3 within 1 s, nothing reported as sent" \
+    "exit $run_exit $guest_ms ms after the disconnect ($exit_ms ms on the host clock, from the unplug command); ${message:-no hang-up message}${claimed:+; but: $claimed}" \
+    test "$run_exit" = 3 -a -z "$claimed" -a "$guest_ms" != none -a "${guest_ms:-9999}" -ge 0 -a "${guest_ms:-9999}" -lt 1000 2>/dev/null
   g 10 "test -e $dev && echo still-there || echo gone"
   check "$driver: $dev is gone after the unplug" "$(printf '%s' "$out" | head -1)" test "$out" = $'gone\n'
   local t_add=$EPOCHREALTIME
