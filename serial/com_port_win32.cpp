@@ -405,6 +405,8 @@ TPortErrorKind PortErrorKindOf(int errnum) {
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_INVALID_HANDLE:
     case ERROR_IO_DEVICE:
+    case ERROR_NOT_READY:    // Wine, once a terminal's other side has gone
+    case ERROR_BROKEN_PIPE:
         return TPortErrorKind::IoFailure;
     case ERROR_INVALID_PARAMETER:
     case ERROR_NOT_SUPPORTED:

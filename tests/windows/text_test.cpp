@@ -56,7 +56,9 @@ TEST(Text, SystemMessagesComeAsUtf8) {
     constexpr std::uint16_t kRussian = MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT);
     constexpr std::uint16_t kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     const std::string russian = SystemMessage(ERROR_FILE_NOT_FOUND, kRussian);
-    if (::GetUserDefaultUILanguage() == kRussian) EXPECT_EQ(SystemMessage(ERROR_FILE_NOT_FOUND), russian);
+    if (::GetUserDefaultUILanguage() == kRussian) {
+        EXPECT_EQ(SystemMessage(ERROR_FILE_NOT_FOUND), russian);
+    }
     EXPECT_EQ(Win32Category().message(ERROR_FILE_NOT_FOUND), SystemMessage(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(SystemMessage(0x20001234), "error 536875572");
     if (::GetModuleHandleW(L"ntdll.dll") == nullptr ||
