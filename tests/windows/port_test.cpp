@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/main_thread_queue.h"
@@ -143,6 +144,18 @@ TEST_F(PortTest, EveryRateIsSetAt8N1) {
         EXPECT_EQ(line.Parity, NOPARITY) << baud;
         EXPECT_EQ(line.StopBits, ONESTOPBIT) << baud;
     }
+}
+
+// The backend's own codes: a port Windows refuses is one in use (there is
+// no group to join); what Wine answers for a terminal that hung up is an I/O failure.
+TEST(PortErrors, SystemCodesMapToKinds) {
+    const std::pair<DWORD, TPortErrorKind> cases[] = {
+        {ERROR_FILE_NOT_FOUND, TPortErrorKind::NotFound},    {ERROR_ACCESS_DENIED, TPortErrorKind::InUse},
+        {ERROR_NOT_READY, TPortErrorKind::IoFailure},        {ERROR_BROKEN_PIPE, TPortErrorKind::IoFailure},
+        {ERROR_INVALID_PARAMETER, TPortErrorKind::SettingsRefused}, {0, TPortErrorKind::Other}};
+    for (const auto& [code, kind] : cases)
+        EXPECT_EQ(EComPortError("m", "d", static_cast<int>(code)).Kind, kind) << code;
+    EXPECT_EQ(PermissionHint(), "");
 }
 
 // The event character the port is asked for, for FTDI's driver, which
