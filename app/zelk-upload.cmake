@@ -4,6 +4,7 @@
 include(GNUInstallDirs)
 add_library(zelk_upload STATIC
   $<IF:$<BOOL:${WIN32}>,upload/main_loop_win32.cpp,upload/main_loop.cpp>
+  upload/catalog.cpp
   upload/messages.cpp
   upload/port_choice.cpp
   upload/progress.cpp
@@ -14,7 +15,22 @@ add_library(zelk_upload STATIC
 )
 target_include_directories(zelk_upload PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/upload)
 target_link_libraries(zelk_upload PUBLIC zelk_transfer zelk_serial)
-if(NOT WIN32)
+if(WIN32)
+  # No gettext on Windows: po/ru.po, compiled by msgfmt as for Linux, goes
+  # into the program as bytes (upload/catalog.cpp reads them); text to a
+  # console goes out as UTF-16.
+  find_program(ZELK_MSGFMT msgfmt REQUIRED)
+  set(zelk_ru_mo ${CMAKE_CURRENT_BINARY_DIR}/ru.mo)
+  set(zelk_ru_cpp ${CMAKE_CURRENT_BINARY_DIR}/catalog_ru.cpp)
+  add_custom_command(OUTPUT ${zelk_ru_cpp}
+    COMMAND ${ZELK_MSGFMT} --check --output-file=${zelk_ru_mo} ${PROJECT_SOURCE_DIR}/po/ru.po
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${zelk_ru_mo} -DINPUT_NAME=po/ru.po -DOUTPUT=${zelk_ru_cpp}
+            -DNAME=kZelkRussianCatalog -P ${PROJECT_SOURCE_DIR}/cmake/EmbedBytes.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/po/ru.po ${PROJECT_SOURCE_DIR}/cmake/EmbedBytes.cmake
+    COMMENT "Compiling po/ru.po into zelk-upload.exe"
+    VERBATIM)
+  target_sources(zelk_upload PRIVATE ${zelk_ru_cpp} upload/console_win32.cpp)
+else()
   # Messages through glibc's gettext; the catalogs are built by po/.
   target_compile_definitions(zelk_upload PUBLIC ZELK_NLS
                              ZELK_INSTALL_LOCALEDIR="${CMAKE_INSTALL_FULL_LOCALEDIR}")

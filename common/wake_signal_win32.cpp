@@ -6,12 +6,13 @@
 #include <system_error>
 
 #include "common/wake_signal.h"
+#include "common/wide_text.h"
 
 namespace zelk {
 
-TWakeSignal::TWakeSignal() : native_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+TWakeSignal::TWakeSignal() : native_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     if (native_ == nullptr)
-        throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateEvent");
+        throw std::system_error(static_cast<int>(::GetLastError()), Win32Category(), "CreateEvent");
 }
 
 TWakeSignal::~TWakeSignal() { ::CloseHandle(native_); }

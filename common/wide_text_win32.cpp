@@ -25,4 +25,33 @@ std::string WideToUtf8(std::wstring_view wide) {
     return utf8;
 }
 
+std::string SystemMessage(std::uint32_t code, std::uint16_t language) {
+    const auto fetch = [code](LANGID id) {
+        wchar_t* text = nullptr;
+        const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                             FORMAT_MESSAGE_IGNORE_INSERTS,
+                                         nullptr, code, id, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+        std::wstring message(text != nullptr ? text : L"", n);
+        ::LocalFree(text);
+        return message;
+    };
+    std::wstring message = language != 0 ? fetch(language) : std::wstring();
+    // 0: the user's language, else the system's, else English (Windows' own order).
+    if (message.empty()) message = fetch(0);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
+        message.pop_back();
+    if (message.empty()) return "error " + std::to_string(code);
+    return WideToUtf8(message);
+}
+
+const std::error_category& Win32Category() {
+    class TCategory final : public std::error_category {
+    public:
+        const char* name() const noexcept override { return "win32"; }
+        std::string message(int code) const override { return SystemMessage(static_cast<std::uint32_t>(code)); }
+    };
+    static const TCategory category;
+    return category;
+}
+
 }  // namespace zelk

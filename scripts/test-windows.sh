@@ -28,7 +28,7 @@ fi
 echo "=== mingw build"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DZELK_BUILD_UI=OFF \
   -DZELK_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-targets=(zelk zelk-upload zelk_windows_tests zelk_window_face_tests)
+targets=(zelk zelk-upload zelk_windows_tests zelk_window_face_tests zelk_error_box_tests)
 # The window logic's own tests, where the tree has them.
 if compgen -G "tests/window/*.cpp" >/dev/null; then targets+=(zelk_window_tests); fi
 cmake --build "$build" -j "$jobs" --target "${targets[@]}"
@@ -36,6 +36,7 @@ zelk_exe=$build/app/zelk.exe
 upload_exe=$build/app/zelk-upload.exe
 tests_exe=$build/tests/windows/zelk_windows_tests.exe
 face_exe=$build/tests/windows/zelk_window_face_tests.exe
+error_box_exe=$build/tests/windows/zelk_error_box_tests.exe
 logic_exe=$build/tests/window/zelk_window_tests.exe
 shots=$build/screenshots
 
@@ -192,8 +193,8 @@ windows_path() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
 # Runs the window's tests with a filter, answering what they ask: "SHOT
 # name x y w h" takes a screenshot of that part of the virtual display,
 # "HANGUP" makes the device go away. Sets face_rc.
-run_face_tests() {  # log filter
-  local log=$1 filter=$2 line
+run_face_tests() {  # log filter [test program]
+  local log=$1 filter=$2 exe=${3:-$face_exe} line
   local ask=$work/face.ask tell=$work/face.tell
   rm -f "$ask" "$tell"
   mkfifo "$ask" "$tell"
@@ -201,7 +202,7 @@ run_face_tests() {  # log filter
   # keep the output open after the program has gone.
   # (GoogleTest's last line may lack its line end.)
   ( rc=0
-    ZELK_TEST_DRIVER=1 timeout 400 wine "$face_exe" --gtest_filter="$filter" <"$ask" 2>&1 || rc=$?
+    ZELK_TEST_DRIVER=1 timeout 400 wine "$exe" --gtest_filter="$filter" <"$ask" 2>&1 || rc=$?
     printf '\nFACE-EXIT %s\n' "$rc" ) >"$tell" &
   local runner=$!
   exec 7<"$tell" 6>"$ask"
@@ -362,6 +363,53 @@ interrupt_case stop 1 "Upload stopped!" ctrl-c
 # Whichever sees the hang-up first, the reader or the next write, reports it.
 interrupt_case hang-up 3 "Error \(reading\|writing\) port COM1" hang-up
 interrupt_case time-out 4 "No reply from the device for 4 s" silence
+
+# --- Russian: Wine in the ru_RU locale (display language 0x0419, ANSI code
+# page 1251, OEM code page 866) ----------------------------------------------
+echo "=== ru_RU"
+ru() { LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 "$@"; }
+# The conversions, the system's messages as UTF-16, a file held by another program.
+rc=0
+ru timeout 120 wine "$tests_exe" --gtest_filter='Text.*' </dev/null >"$work/ru-text.log" 2>&1 || rc=$?
+count_gtest "$work/ru-text.log" "$rc" "zelk_windows_tests.exe (ru_RU)"
+# The window's error box, word for word: a missing port, and a hang-up.
+start_emu ru-box
+ru run_face_tests "$work/ru-box.log" '*' "$error_box_exe"
+count_gtest "$work/ru-box.log" "$face_rc" "zelk_error_box_tests.exe (ru_RU)"
+stop_emu
+# zelk-upload.exe speaks Russian; the port's message stays English, as on
+# Linux. The same bytes redirected to a file (UTF-8, CR LF) and on a console
+# (a pseudo-terminal, which Wine makes the program's console: WriteConsoleW).
+ru_expected=$work/ru-upload.expected
+printf 'Файл прочитан. Программ.rom, 512 Байт.\r\nError opening port COM7: \\\\.\\COM7: File not found.\r\n' >"$ru_expected"
+up_rc=0
+ru timeout 60 wine "$upload_exe" -p 7 "$(windows_path "$work/Программа.rom")" \
+  >/dev/null 2>"$work/ru-upload.err" </dev/null || up_rc=$?
+if [ "$up_rc" -eq 3 ] && cmp -s "$ru_expected" "$work/ru-upload.err"; then
+  pass "zelk-upload.exe in Russian, to a file: $(head -n 1 "$work/ru-upload.err" | tr -d '\r')"
+else
+  fail "zelk-upload.exe in Russian, to a file" "exit $up_rc: $(od -c "$work/ru-upload.err" | head -n 8)"
+fi
+up_rc=0
+ru timeout 60 script -qfec "wine '$upload_exe' -p 7 '$(windows_path "$work/Программа.rom")'" /dev/null \
+  >"$work/ru-console.out" 2>&1 </dev/null || up_rc=$?
+# Wine's console draws with terminal controls of its own: a blank may come
+# as "cursor forward", and the cursor is hidden and shown around each write.
+perl -pe 's/\e\[(\d*)C/" " x ($1 || 1)/ge; s/\e\[[0-9;?]*[A-Za-z]//g; s/\r//g' "$work/ru-console.out" |
+  sed '/^$/d' >"$work/ru-console.text"
+if [ "$up_rc" -eq 3 ] && [ "$(tr -d '\r' <"$ru_expected")" = "$(cat "$work/ru-console.text")" ]; then
+  pass "zelk-upload.exe in Russian, on a console: $(tail -n 1 "$work/ru-console.text")"
+else
+  fail "zelk-upload.exe in Russian, on a console" "exit $up_rc: $(od -c "$work/ru-console.out" | head -n 8)"
+fi
+ru timeout 60 wine "$upload_exe" --help </dev/null 2>&1 | tr -d '\r' | tail -n 2 >"$work/ru-help.tail" || true
+if [ "$(cat "$work/ru-help.tail")" = "$(printf '%s\n' \
+    'В консоль сообщения идут текстом Юникода при любой её кодовой странице;' \
+    'перенаправленные в файл или канал, они в UTF-8.')" ]; then
+  pass "zelk-upload.exe --help in Russian names its output's encoding"
+else
+  fail "zelk-upload.exe --help in Russian" "ends: $(cat "$work/ru-help.tail")"
+fi
 
 stop_emu
 

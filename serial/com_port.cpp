@@ -131,13 +131,13 @@ void TReadThread::Loop(const std::stop_token& stop) {
 void TReadThread::Deliver(std::size_t count, const std::stop_token& stop) {
     std::vector<std::uint8_t> bytes(ReadBuf.begin(), ReadBuf.begin() + static_cast<std::ptrdiff_t>(count));
     runOnMain_(
-        [target = port_.target_, sender = this, bytes = std::move(bytes)]() mutable {
+        [target = port_.target_, bytes = std::move(bytes)]() mutable {
             // ~TComPort clears OnRead: a delivery queued before it ran does nothing.
             if (!target->OnRead) return;
             // A copy, because the callback may destroy the port, which clears OnRead.
             const TOnRead onRead = target->OnRead;
             try {
-                onRead(sender, std::move(bytes));
+                onRead(std::move(bytes));
             } catch (...) {
                 // An error in the handler ends reception for the rest of the port's life.
                 target->Receiving = false;
@@ -146,13 +146,14 @@ void TReadThread::Deliver(std::size_t count, const std::stop_token& stop) {
         stop);
 }
 
-TComPort::TComPort(int number, int baud, TMainThreadInvoker runOnMain)
-    : TComPort(PortName(number), DevicePathForPort(number), baud, std::move(runOnMain)) {}
+TComPort::TComPort(int number, int baud, TMainThreadInvoker runOnMain, const TPortOptions& options)
+    : TComPort(PortName(number), DevicePathForPort(number), baud, std::move(runOnMain), options) {}
 
-TComPort::TComPort(std::string name, std::string devicePath, int baud, TMainThreadInvoker runOnMain)
+TComPort::TComPort(std::string name, std::string devicePath, int baud, TMainThreadInvoker runOnMain,
+                   const TPortOptions& options)
     : name_(std::move(name)),
       path_(std::move(devicePath)),
-      backend_(OpenPortBackend(name_, path_, baud)),
+      backend_(OpenPortBackend(name_, path_, baud, options)),
       target_(std::make_shared<TTarget>()) {
     try {
         reader_ = std::make_unique<TReadThread>(*this, std::move(runOnMain));

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -21,7 +22,7 @@ class TPortBackend;
 class TReadThread;
 
 // Called on the main thread with every chunk (1..256 bytes) the port received.
-using TOnRead = std::function<void(TReadThread* sender, std::vector<std::uint8_t> bytes)>;
+using TOnRead = std::function<void(std::vector<std::uint8_t> bytes)>;
 // Called on the main thread, once, when the port fails on the reader thread
 // (the device hung up, say); nothing is received after it.
 using TOnError = std::function<void(const EComPortError& error)>;
@@ -31,6 +32,16 @@ std::string PortName(int number);
 // Device for a port number: ZELK_COM<n> from the environment if set, else
 // the platform's DefaultDevicePath(number).
 std::string DevicePathForPort(int number);
+
+// What a port asks of its driver besides the line's settings.
+struct TPortOptions {
+    // A byte to be passed on the moment it arrives: the device's request for
+    // the next packet. On Windows the DCB's event character, which FTDI's
+    // driver honours instead of holding received bytes up to its latency
+    // timer; Linux asks such drivers for low latency whatever the byte. None
+    // leaves the driver's own.
+    std::optional<std::uint8_t> EventChar;
+};
 
 // The rates the device is run at, as the window lists them.
 inline constexpr int kBaudRates[] = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
@@ -42,9 +53,10 @@ bool SupportedBaud(int baud);
 class TComPort {
 public:
     // Throws EComPortError ("Error opening port COM5", ...).
-    TComPort(int number, int baud, TMainThreadInvoker runOnMain);
+    TComPort(int number, int baud, TMainThreadInvoker runOnMain, const TPortOptions& options = {});
     // Opens devicePath; name stands for the port in messages ("Error opening port " + name).
-    TComPort(std::string name, std::string devicePath, int baud, TMainThreadInvoker runOnMain);
+    TComPort(std::string name, std::string devicePath, int baud, TMainThreadInvoker runOnMain,
+             const TPortOptions& options = {});
     // Stops and joins the reader, and closes the device. Returns within
     // milliseconds, also while a delivery waits for the main thread or runs
     // (the port may be destroyed from inside OnRead).

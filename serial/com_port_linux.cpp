@@ -44,6 +44,37 @@ std::string DefaultDevicePath(int number) {
 
 void NameReaderThread(std::jthread& thread) { ::pthread_setname_np(thread.native_handle(), kReaderThreadName); }
 
+TPortErrorKind PortErrorKindOf(int errnum) {
+    switch (errnum) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return TPortErrorKind::NotFound;
+    case EACCES:
+    case EPERM:
+        return TPortErrorKind::PermissionDenied;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return TPortErrorKind::InUse;
+    case EIO:
+    case EPIPE:
+    case ENOSPC:
+    case EBADF:
+    case ETIMEDOUT:
+        return TPortErrorKind::IoFailure;
+    case EINVAL:
+        return TPortErrorKind::SettingsRefused;
+    default:
+        return TPortErrorKind::Other;
+    }
+}
+
+std::string PermissionHint() {
+    return "Serial ports belong to the dialout group. Join it with\n"
+           "    sudo usermod -aG dialout $USER\n"
+           "then log out and in again.";
+}
+
 namespace {
 
 bool AllDigits(const char* s) { return *s != '\0' && std::all_of(s, s + std::char_traits<char>::length(s), ::isdigit); }
@@ -258,7 +289,10 @@ std::size_t TLinuxBackend::Write(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-std::unique_ptr<TPortBackend> OpenPortBackend(const std::string& name, const std::string& path, int baud) {
+// The event character has no termios counterpart: RequestLowLatency does
+// the same for every byte.
+std::unique_ptr<TPortBackend> OpenPortBackend(const std::string& name, const std::string& path, int baud,
+                                              const TPortOptions&) {
     return std::make_unique<TLinuxBackend>(name, path, baud);
 }
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "serial/port_backend.h"
 #include "serial/com_port.h"
 #include "serial/line_settings_win32.h"
@@ -51,19 +52,6 @@ void NameReaderThread(std::jthread& thread) {
 
 namespace {
 
-// FormatMessage's text for a GetLastError() code, without the line break it ends with.
-std::string SystemMessage(DWORD err) {
-    std::array<char, 512> text{};
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err,
-                                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text.data(),
-                                     static_cast<DWORD>(text.size()), nullptr);
-    std::string message(text.data(), n);
-    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
-        message.pop_back();
-    if (message.empty()) message = "error " + std::to_string(err);
-    return message;
-}
-
 // What drivers answer once the device behind a port is gone (a USB adapter
 // pulled out): the pending operations fail and every later call does too.
 bool DeviceGone(DWORD err) {
@@ -89,13 +77,11 @@ bool DeviceGone(DWORD err) {
 // every pending wait so after about a millisecond); the pauses keep that from
 // spinning the reader, while the first few returns cost no latency.
 constexpr int kEmptyWaitsBeforePause = 3;
-// The byte with which the device asks for the next packet.
-constexpr std::uint8_t kRequestByte = 0x05;
 constexpr DWORD kLongestPauseMs = 16;
 
 class TWin32Backend final : public TPortBackend {
 public:
-    TWin32Backend(std::string name, std::string path, int baud);
+    TWin32Backend(std::string name, std::string path, int baud, const TPortOptions& options);
     ~TWin32Backend() override;
 
     TReady Wait(bool wantInput, bool wantRoom) override;
@@ -112,7 +98,7 @@ private:
         return Error(DeviceGone(err) ? "Error reading port " + name_ : "Error waiting port " + name_ + " event", err);
     }
     void Open();
-    void Configure(int baud);
+    void Configure(int baud, const TPortOptions& options);
     TUniqueHandle NewEvent(BOOL manualReset, const char* failure) const;
     DWORD QueuedBytes();
     bool WriteDone();
@@ -135,10 +121,10 @@ private:
     bool roomWanted_ = false;  // the last Wait was also for room: the write event ends a probe too
 };
 
-TWin32Backend::TWin32Backend(std::string name, std::string path, int baud)
+TWin32Backend::TWin32Backend(std::string name, std::string path, int baud, const TPortOptions& options)
     : name_(std::move(name)), path_(std::move(path)) {
     Open();
-    Configure(baud);
+    Configure(baud, options);
     writeEvent_ = NewEvent(TRUE, "Error creating write event");
     readEvent_ = NewEvent(TRUE, "Error creating read event");
     wakeEvent_ = NewEvent(FALSE, "Error creating read event");
@@ -155,7 +141,7 @@ TWin32Backend::~TWin32Backend() {
 }
 
 TUniqueHandle TWin32Backend::NewEvent(BOOL manualReset, const char* failure) const {
-    TUniqueHandle event(::CreateEventA(nullptr, manualReset, FALSE, nullptr));
+    TUniqueHandle event(::CreateEventW(nullptr, manualReset, FALSE, nullptr));
     if (!event) {
         const DWORD err = ::GetLastError();
         throw EComPortError(TPortErrorKind::Other, failure, SystemMessage(err), static_cast<int>(err));
@@ -169,8 +155,9 @@ void TWin32Backend::Open() {
         throw EComPortError(TPortErrorKind::NotFound, message, name_ + ": no device for this port number",
                             ERROR_FILE_NOT_FOUND);
     // No sharing: a port another program holds fails here.
-    port_ = TUniqueHandle(::CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_OVERLAPPED, nullptr));
+    // The path by its UTF-16 form: a ZELK_COM<n> path may hold any letters.
+    port_ = TUniqueHandle(::CreateFileW(Utf8ToWide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!port_) {
         const DWORD err = ::GetLastError();
         if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION)
@@ -179,7 +166,7 @@ void TWin32Backend::Open() {
     }
 }
 
-void TWin32Backend::Configure(int baud) {
+void TWin32Backend::Configure(int baud, const TPortOptions& options) {
     const HANDLE h = port_.Get();
     // Driver queues of 1200 bytes each way; a driver that keeps its own sizes is fine too.
     ::SetupComm(h, 1200, 1200);
@@ -188,7 +175,7 @@ void TWin32Backend::Configure(int baud) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(h, &dcb)) throw Error(stateError, ::GetLastError());
-    SetLineFields(dcb, baud);
+    SetLineFields(dcb, baud, options);
     if (baud <= 0 || !::SetCommState(h, &dcb))
         throw Error(stateError, baud <= 0 ? ERROR_INVALID_PARAMETER : ::GetLastError());
     // A read returns at once with what is queued, never waiting for more.
@@ -380,22 +367,57 @@ std::size_t TWin32Backend::Write(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-void SetLineFields(DCB& dcb, int baud) {
+void SetLineFields(DCB& dcb, int baud, const TPortOptions& options) {
     dcb.BaudRate = static_cast<DWORD>(baud);
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
-    // The device's request byte as the event character. FTDI's driver holds
-    // received bytes up to its latency timer (16 ms by default) unless the
-    // chip's event character arrives, and it takes that from here: each
-    // request then reaches the program at once. Other drivers ignore it
-    // unless EV_RXFLAG is waited for, which this backend never does.
-    dcb.EvtChar = static_cast<char>(kRequestByte);
+    // FTDI's driver holds received bytes up to its latency timer (16 ms by
+    // default) unless the chip's event character arrives, and it takes that
+    // from here: each such byte then reaches the program at once. Other
+    // drivers ignore it unless EV_RXFLAG is waited for, which this backend
+    // never does.
+    if (options.EventChar) dcb.EvtChar = static_cast<char>(*options.EventChar);
 }
 
-std::unique_ptr<TPortBackend> OpenPortBackend(const std::string& name, const std::string& path, int baud) {
-    return std::make_unique<TWin32Backend>(name, path, baud);
+std::unique_ptr<TPortBackend> OpenPortBackend(const std::string& name, const std::string& path, int baud,
+                                              const TPortOptions& options) {
+    return std::make_unique<TWin32Backend>(name, path, baud, options);
 }
+
+TPortErrorKind PortErrorKindOf(int errnum) {
+    switch (static_cast<DWORD>(errnum)) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_UNIT:
+    case ERROR_DEV_NOT_EXIST:
+        return TPortErrorKind::NotFound;
+    // A COM port answers ERROR_ACCESS_DENIED while another program holds it;
+    // there is no group to join, so it is never a permission matter.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return TPortErrorKind::InUse;
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_GEN_FAILURE:
+    case ERROR_BAD_COMMAND:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_IO_DEVICE:
+    case ERROR_NOT_READY:    // Wine, once a terminal's other side has gone
+    case ERROR_BROKEN_PIPE:
+        return TPortErrorKind::IoFailure;
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_NOT_SUPPORTED:
+        return TPortErrorKind::SettingsRefused;
+    default:
+        return TPortErrorKind::Other;
+    }
+}
+
+// Windows refuses a port to a user only while another program holds it.
+std::string PermissionHint() { return {}; }
 
 // Windows names no holder of a device to an ordinary user.
 std::vector<TPortHolder> PortHolders(const std::string&) { return {}; }

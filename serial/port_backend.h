@@ -13,6 +13,10 @@
 #include "serial/port_error.h"
 
 namespace zelk {
+struct TPortOptions;
+}
+
+namespace zelk {
 
 // What one platform does for TComPort: open and configure the device, wait
 // for input, room or a wake-up, read, write and close. Each platform has one
@@ -56,10 +60,12 @@ public:
 };
 
 // Opens the device at path for the port called name ("COM5") and sets it to
-// 8 data bits, no parity, 1 stop bit at baud, passing every byte unchanged.
-// Throws EComPortError with the exact message of the step that failed
-// ("Error opening port COM5", "Error setting port COM5 state", ...).
-std::unique_ptr<TPortBackend> OpenPortBackend(const std::string& name, const std::string& path, int baud);
+// 8 data bits, no parity, 1 stop bit at baud, passing every byte unchanged,
+// with what options ask where the platform has it. Throws EComPortError with
+// the exact message of the step that failed ("Error opening port COM5",
+// "Error setting port COM5 state", ...).
+std::unique_ptr<TPortBackend> OpenPortBackend(const std::string& name, const std::string& path, int baud,
+                                              const TPortOptions& options);
 
 // The platform's device for a port number, empty for none: on Linux
 // /dev/ttyS0-3, /dev/ttyUSB0-7 and /dev/ttyACM0-7 for 1-20; on Windows \\.\COMn.

@@ -21,7 +21,8 @@ enum class TPortErrorKind {
 };
 
 // The kind an operating system error code stands for: errno on Linux,
-// GetLastError() on Windows; Other for 0 and codes of no known kind.
+// GetLastError() on Windows; Other for 0 and codes of no known kind. Each
+// backend maps its own system's codes (com_port_linux.cpp, com_port_win32.cpp).
 TPortErrorKind PortErrorKindOf(int errnum);
 
 // The serial port's error. what() is the exact user-facing message, such as
@@ -43,7 +44,9 @@ public:
     bool PermissionDenied() const { return Kind == TPortErrorKind::PermissionDenied; }
 };
 
-// The advice shown with a permission error: how to join the dialout group.
+// The advice shown with a permission error, the platform's own: on Linux how
+// to join the dialout group; empty where there is none to give (Windows has
+// no group for serial ports, and a port it refuses is one in use).
 std::string PermissionHint();
 
 }  // namespace zelk

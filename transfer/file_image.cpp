@@ -8,6 +8,8 @@
 #include <unistd.h>
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
+#undef LoadImage  // user32's, which would rename the one defined here
 
 #include "common/wide_text.h"
 #endif
@@ -45,10 +47,30 @@ private:
 };
 
 // path is UTF-8 everywhere; Windows opens it through its UTF-16 form, as
-// the C runtime's narrow open would take it in the ANSI code page.
-int OpenForReading(const std::string& path) {
+// the C runtime's narrow open would take it in the ANSI code page. -1 with
+// errno set when it cannot be opened; on Windows why then holds the reason
+// for anything but a missing file, in the system's words or as "in use by
+// another program" (the C runtime would call that "Permission denied").
+int OpenForReading(const std::string& path, [[maybe_unused]] std::string& why) {
 #ifdef _WIN32
-    return ::_wopen(Utf8ToWide(path).c_str(), kOpenFlags);
+    // Others may go on reading and writing it, as with _wopen.
+    const HANDLE h = ::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD err = ::GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) {
+            errno = ENOENT;
+        } else {
+            errno = err == ERROR_ACCESS_DENIED ? EACCES : EIO;
+            why = err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION ? "in use by another program"
+                                                                                 : SystemMessage(err);
+        }
+        return -1;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), kOpenFlags);
+    if (fd < 0) ::CloseHandle(h);
+    return fd;
 #else
     return ::open(path.c_str(), kOpenFlags);
 #endif
@@ -105,10 +127,12 @@ std::string ShortName(std::string_view path) {
 
 TLoadResult LoadImage(const std::string& path, TImage& image) {
     TLoadResult result;
-    const int raw = OpenForReading(path);
+    std::string why;
+    const int raw = OpenForReading(path, why);
     if (raw < 0) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR) return result;  // Missing
+        if (!why.empty()) throw EInOutError("Cannot open file " + path + ": " + why);
         ThrowIo("Cannot open file", path, err);
     }
     TFileFd fd(raw);

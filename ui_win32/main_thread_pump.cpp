@@ -6,13 +6,15 @@
 #include <array>
 #include <system_error>
 
+#include "common/wide_text.h"
+
 namespace zelk::win32 {
 
 namespace {
 
 TUniqueHandle NewEvent(BOOL manualReset) {
     TUniqueHandle event(::CreateEventW(nullptr, manualReset, FALSE, nullptr));
-    if (!event) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateEvent");
+    if (!event) throw std::system_error(static_cast<int>(::GetLastError()), Win32Category(), "CreateEvent");
     return event;
 }
 

@@ -35,7 +35,7 @@ constexpr int kStartListHeight = 80;
 COLORREF ToColorRef(TRgb rgb) { return RGB(rgb.R, rgb.G, rgb.B); }
 
 [[noreturn]] void ThrowLastError(const char* what) {
-    throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), what);
+    throw std::system_error(static_cast<int>(::GetLastError()), Win32Category(), what);
 }
 
 HFONT MakeFont(int pixelHeight, bool bold) {

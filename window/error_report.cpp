@@ -19,7 +19,7 @@ TErrorReport ErrorReportFor(const std::exception& error) {
     TErrorReport report{ErrorBoxText(error.what()), {}};
     if (const auto* portError = dynamic_cast<const EComPortError*>(&error)) {
         report.Detail = portError->Detail;
-        if (portError->Kind == TPortErrorKind::PermissionDenied) {
+        if (portError->Kind == TPortErrorKind::PermissionDenied && !PermissionHint().empty()) {
             if (!report.Detail.empty()) report.Detail += "\n\n";
             report.Detail += PermissionHint();
         }

@@ -8,6 +8,7 @@
 
 #include "serial/com_port.h"
 #include "transfer/file_image.h"
+#include "transfer/transfer.h"
 #include "window/texts.h"
 
 namespace zelk {
@@ -17,10 +18,8 @@ namespace {
 class TComPortAdapter final : public TWindowPort {
 public:
     TComPortAdapter(int number, int baud, TMainThreadInvoker runOnMain, TPortCalls calls)
-        : port_(number, baud, std::move(runOnMain)) {
-        port_.SetOnRead([onRead = std::move(calls.OnRead)](TReadThread*, std::vector<std::uint8_t> bytes) {
-            onRead(bytes);
-        });
+        : port_(number, baud, std::move(runOnMain), TPortOptions{kRequest}) {
+        port_.SetOnRead([onRead = std::move(calls.OnRead)](std::vector<std::uint8_t> bytes) { onRead(bytes); });
         port_.SetOnError(std::move(calls.OnError));
     }
     void Write(std::span<const std::uint8_t> bytes) override { port_.Write(bytes); }

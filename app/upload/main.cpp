@@ -2,7 +2,6 @@
 // Copyright (C) 2026 The ZELK developers
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include "common/licence.h"
 #ifdef _WIN32
 #include "common/wide_text.h"
+#include "console.h"
 #endif
 #include "messages.h"
 #include "port_choice.h"
@@ -31,9 +31,11 @@ int Run(const std::vector<std::string>& arguments) {
     const std::string program = "zelk-upload";
     InitMessages();
 #ifdef _WIN32
-    // The messages are UTF-8 (a path may hold any letters): so is the console.
-    ::SetConsoleOutputCP(CP_UTF8);
-    const bool errIsTerminal = ::_isatty(_fileno(stderr)) != 0;
+    // The messages are UTF-8 (a path may hold any letters): to a console
+    // they go as UTF-16, elsewhere as UTF-8.
+    const TConsoleText consoleText;
+    DWORD consoleMode = 0;
+    const bool errIsTerminal = ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != 0;
 #else
     // A reader of our messages that goes away (| head) must not end the
     // upload half way: its writes fail quietly instead.

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "main_loop.h"
 
 namespace zelk::upload {
@@ -28,8 +29,8 @@ std::mutex gStopMutex;
 std::shared_ptr<TConsoleStop> gStop;  // NOLINT: the handler has no other way in
 
 TUniqueHandle NewEvent() {
-    TUniqueHandle event(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!event) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateEvent");
+    TUniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event) throw std::system_error(static_cast<int>(::GetLastError()), Win32Category(), "CreateEvent");
     return event;
 }
 
@@ -60,7 +61,7 @@ TMainLoop::TMainLoop() : stop_(std::make_shared<TConsoleStop>(TConsoleStop{NewEv
         const DWORD err = ::GetLastError();
         std::lock_guard lock(gStopMutex);
         gStop.reset();
-        throw std::system_error(static_cast<int>(err), std::system_category(), "SetConsoleCtrlHandler");
+        throw std::system_error(static_cast<int>(err), Win32Category(), "SetConsoleCtrlHandler");
     }
 }
 
@@ -85,7 +86,7 @@ TMainLoop::TWake TMainLoop::RunOnce(std::optional<TClock::time_point> deadline) 
         }
         which = ::WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, timeoutMs);
         if (which == WAIT_FAILED)
-            throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "WaitForMultipleObjects");
+            throw std::system_error(static_cast<int>(::GetLastError()), Win32Category(), "WaitForMultipleObjects");
         if (which != WAIT_TIMEOUT) break;  // on a time-out the deadline check above decides
     }
     // A stop counts before calls, as a signal does on Linux.

@@ -7,10 +7,39 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#ifdef _WIN32
+#include <windows.h>
+
+#include <optional>
+
+#include "catalog.h"
+
+// po/ru.po as msgfmt compiles it, put into the program by the build.
+extern const unsigned char kZelkRussianCatalog[];
+extern const std::size_t kZelkRussianCatalogSize;
+#endif
 
 namespace zelk::upload {
 
+#ifdef _WIN32
+namespace {
+std::optional<TMessageCatalog> gCatalog;  // set once, before anything is printed
+}
+
+const char* Translate(const char* text) { return gCatalog ? gCatalog->Translate(text) : text; }
+
+const char* TranslatePlural(const char* one, const char* many, unsigned long n) {
+    return gCatalog ? gCatalog->TranslatePlural(one, many, n) : n == 1 ? one : many;
+}
+#endif
+
 void InitMessages() {
+#ifdef _WIN32
+    // The language of the user's Windows (the display language), as every
+    // program of the system speaks it; regional formats do not count.
+    if (PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_RUSSIAN)
+        gCatalog = TMessageCatalog::Read({kZelkRussianCatalog, kZelkRussianCatalogSize});
+#endif
 #ifdef ZELK_NLS
     std::setlocale(LC_ALL, "");
     // "0.3 s" and "10.9 KiB/s" read the same in every language, as the

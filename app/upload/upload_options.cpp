@@ -172,7 +172,7 @@ std::chrono::steady_clock::duration TimeoutDuration(double seconds) {
 }
 
 std::string HelpText(const std::string& program) {
-    return Fill(_(R"(Usage: {1} [options] FILE
+    std::string text = Fill(_(R"(Usage: {1} [options] FILE
        {1} --list-ports
 
 Uploads FILE (at most 65,535 bytes) to the ZELK network controller of a
@@ -204,6 +204,11 @@ Exit status: 0 uploaded; 1 the transfer failed or was interrupted;
 4 time-out.
 )"),
                 {program});
+#ifdef _WIN32
+    text += _("\nMessages reach a console as Unicode text, whatever its code page; redirected\n"
+              "to a file or a pipe they are UTF-8.\n");
+#endif
+    return text;
 }
 
 }  // namespace zelk::upload

@@ -11,6 +11,9 @@
 #include <sstream>
 #include <string>
 
+#ifdef _WIN32
+#include "common/wide_text.h"
+#endif
 #include "main_loop.h"
 #include "messages.h"
 #include "progress.h"
@@ -24,7 +27,8 @@ namespace zelk::upload {
 namespace {
 
 // The port's messages as the system words them in English, whatever the
-// language of the run: the system's reason in Detail follows LC_MESSAGES.
+// language of the run: the system's reason in Detail follows LC_MESSAGES
+// (on Windows the user's display language).
 std::string PortErrorText(const EComPortError& e) {
     std::string text = e.what();
     std::string detail = e.Detail;
@@ -34,9 +38,18 @@ std::string PortErrorText(const EComPortError& e) {
         if (const char* english = ::strerrordesc_np(e.Errno); english != nullptr && detail.ends_with(local))
             detail.replace(detail.size() - local.size(), local.size(), english);
     }
+#elif defined(_WIN32)
+    // The system's English text where it has one (Wine has every language;
+    // a Russian Windows may have only its own), else the user's.
+    if (e.Errno != 0) {
+        constexpr std::uint16_t kEnglish = 0x0409;  // MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)
+        const auto code = static_cast<std::uint32_t>(e.Errno);
+        if (const std::string local = SystemMessage(code); detail.ends_with(local))
+            detail.replace(detail.size() - local.size(), local.size(), SystemMessage(code, kEnglish));
+    }
 #endif
     if (!detail.empty()) text += ": " + detail;
-    if (e.PermissionDenied()) text += '\n' + PermissionHint();
+    if (e.PermissionDenied() && !PermissionHint().empty()) text += '\n' + PermissionHint();
     return text;
 }
 
@@ -135,13 +148,14 @@ std::optional<int> TConsoleUpload::Load() {
 std::optional<int> TConsoleUpload::Open() {
     try {
         port_ = options_.Device.empty()
-                    ? std::make_unique<TComPort>(options_.Port, options_.Baud, loop_.Invoker())
-                    : std::make_unique<TComPort>(options_.Device, options_.Device, options_.Baud, loop_.Invoker());
+                    ? std::make_unique<TComPort>(options_.Port, options_.Baud, loop_.Invoker(), TPortOptions{kRequest})
+                    : std::make_unique<TComPort>(options_.Device, options_.Device, options_.Baud, loop_.Invoker(),
+                                                 TPortOptions{kRequest});
     } catch (const EComPortError& e) {
         err_ << PortErrorText(e) << '\n';
         return kExitPortError;
     }
-    port_->SetOnRead([this](TReadThread*, std::vector<std::uint8_t> bytes) { OnRead(bytes); });
+    port_->SetOnRead([this](std::vector<std::uint8_t> bytes) { OnRead(bytes); });
     port_->SetOnError([this](const EComPortError& e) {
         portError_ = e;
         transfer_.PortFailed();

@@ -31,10 +31,7 @@ protected:
     // Opens the port with OnRead recording every chunk.
     std::unique_ptr<TComPort> OpenRecording() {
         auto port = Open();
-        port->SetOnRead([this](TReadThread* sender, Chunk bytes) {
-            EXPECT_NE(sender, nullptr);
-            chunks.push_back(std::move(bytes));
-        });
+        port->SetOnRead([this](Chunk bytes) { chunks.push_back(std::move(bytes)); });
         return port;
     }
 
@@ -93,7 +90,7 @@ TEST_F(ReaderTest, ChunksBeforeOnReadIsSetAreDropped) {
     ASSERT_TRUE(main.WaitQueued(1));
     main.RunQueued();
 
-    port->SetOnRead([this](TReadThread*, Chunk bytes) { chunks.push_back(std::move(bytes)); });
+    port->SetOnRead([this](Chunk bytes) { chunks.push_back(std::move(bytes)); });
     pty.Send(Bytes("CD"));
     ASSERT_TRUE(RunUntilReceived(2));
     EXPECT_EQ(Concat(chunks), Bytes("CD"));
@@ -119,7 +116,7 @@ TEST_F(ReaderTest, ClosingWhileADeliveryWaitsDropsItAndFreesThePortAtOnce) {
     // The reader is gone with its port, and the same number opens again.
     std::vector<Chunk> fresh;
     const auto again = Open();
-    again->SetOnRead([&](TReadThread*, Chunk bytes) { fresh.push_back(std::move(bytes)); });
+    again->SetOnRead([&](Chunk bytes) { fresh.push_back(std::move(bytes)); });
 
     main.RunQueued();  // the delivery that was queued went with its port
     EXPECT_TRUE(chunks.empty());
@@ -135,7 +132,7 @@ TEST_F(ReaderTest, ClosingWhileADeliveryWaitsDropsItAndFreesThePortAtOnce) {
 TEST_F(ReaderTest, ClosingFromInsideOnReadIsSafe) {
     std::unique_ptr<TComPort> port = Open();
     Chunk got;
-    port->SetOnRead([&](TReadThread*, Chunk bytes) {
+    port->SetOnRead([&](Chunk bytes) {
         got = std::move(bytes);
         port.reset();
     });
@@ -151,7 +148,7 @@ TEST_F(ReaderTest, ManyOpenCloseCyclesWithDataLeaveNothingBehind) {
         SCOPED_TRACE(cycle);
         Chunk got;
         const auto port = Open();
-        port->SetOnRead([&](TReadThread*, Chunk bytes) { got.insert(got.end(), bytes.begin(), bytes.end()); });
+        port->SetOnRead([&](Chunk bytes) { got.insert(got.end(), bytes.begin(), bytes.end()); });
 
         const Chunk out{static_cast<std::uint8_t>(cycle), 0x55, 0x55};
         port->Write(out);
@@ -174,7 +171,7 @@ TEST_F(ReaderTest, OnReadThatThrowsEndsReceptionButWritesGoOn) {
     auto port = Open();
     int calls = 0;
     int failures = 0;
-    port->SetOnRead([&](TReadThread*, Chunk) {
+    port->SetOnRead([&](Chunk) {
         ++calls;
         throw std::runtime_error("handler failed");
     });

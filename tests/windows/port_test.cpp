@@ -14,10 +14,12 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/main_thread_queue.h"
 #include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "serial/com_port.h"
 #include "serial/line_settings_win32.h"
 #include "serial/port_backend.h"
@@ -52,8 +54,8 @@ bool UnderWine() {
 DCB LineOf(int number) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    const TUniqueHandle h(::CreateFileA(DevicePathForPort(number).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
+    const TUniqueHandle h(::CreateFileW(Utf8ToWide(DevicePathForPort(number)).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(h) << ::GetLastError();
     if (h) {
         EXPECT_TRUE(::GetCommState(h.Get(), &dcb)) << ::GetLastError();
@@ -79,8 +81,8 @@ protected:
 
     // Opens COM1 and collects what it receives.
     std::unique_ptr<TComPort> Open(int baud = 115200) {
-        auto port = std::make_unique<TComPort>(kEmulatedPort, baud, main.Invoker());
-        port->SetOnRead([this](TReadThread*, std::vector<std::uint8_t> bytes) {
+        auto port = std::make_unique<TComPort>(kEmulatedPort, baud, main.Invoker(), TPortOptions{0x05});
+        port->SetOnRead([this](std::vector<std::uint8_t> bytes) {
             deliveredOnMain = deliveredOnMain && std::this_thread::get_id() == mainThread;
             received.insert(received.end(), bytes.begin(), bytes.end());
         });
@@ -144,14 +146,28 @@ TEST_F(PortTest, EveryRateIsSetAt8N1) {
     }
 }
 
-// The device's request byte is the event character, for FTDI's driver,
-// which passes on what it holds when that byte comes.
-TEST(LineSettings, RequestByteIsTheEventCharacter) {
+// The backend's own codes: a port Windows refuses is one in use (there is
+// no group to join); what Wine answers for a terminal that hung up is an I/O failure.
+TEST(PortErrors, SystemCodesMapToKinds) {
+    const std::pair<DWORD, TPortErrorKind> cases[] = {
+        {ERROR_FILE_NOT_FOUND, TPortErrorKind::NotFound},    {ERROR_ACCESS_DENIED, TPortErrorKind::InUse},
+        {ERROR_NOT_READY, TPortErrorKind::IoFailure},        {ERROR_BROKEN_PIPE, TPortErrorKind::IoFailure},
+        {ERROR_INVALID_PARAMETER, TPortErrorKind::SettingsRefused}, {0, TPortErrorKind::Other}};
+    for (const auto& [code, kind] : cases)
+        EXPECT_EQ(EComPortError("m", "d", static_cast<int>(code)).Kind, kind) << code;
+    EXPECT_EQ(PermissionHint(), "");
+}
+
+// The event character the port is asked for, for FTDI's driver, which
+// passes on what it holds when that byte comes; none leaves the driver's.
+TEST(LineSettings, EventCharacterComesFromThePortOptions) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     dcb.EvtChar = 'x';
     dcb.XonChar = 0x11;
-    SetLineFields(dcb, 115200);
+    SetLineFields(dcb, 9600, {});
+    EXPECT_EQ(dcb.EvtChar, 'x');
+    SetLineFields(dcb, 115200, TPortOptions{0x05});
     EXPECT_EQ(static_cast<unsigned char>(dcb.EvtChar), 0x05);
     EXPECT_EQ(dcb.BaudRate, 115200u);
     EXPECT_EQ(dcb.ByteSize, 8);
@@ -187,7 +203,7 @@ TEST_F(PortTest, ClosingWhileTheReaderWaitsIsPrompt) {
 TEST_F(PortTest, ClosingFromInsideOnReadIsPrompt) {
     auto port = Open();
     std::optional<TClock::duration> took;
-    port->SetOnRead([&](TReadThread*, std::vector<std::uint8_t>) {
+    port->SetOnRead([&](std::vector<std::uint8_t>) {
         const std::vector<std::uint8_t> packet(36, 0);
         port->Write(packet);
         const auto started = TClock::now();
