@@ -189,21 +189,24 @@ TEST_F(TransferTest, StopEndsTheTransferAtOnceAndLaterRepliesAreIgnored) {
 }
 
 TEST_F(TransferTest, RejectionsInARowCountOnlyRepeatsOfOnePacket) {
-    SetPattern(512);
-    T.Start();
-    Replies({0x05, 0xF4, 0x05, 0xF4});  // the header twice
-    EXPECT_EQ(T.RejectedInARow(), 2);
-    Replies({0x05, 0x06});  // taken: the next packet starts afresh
-    EXPECT_EQ(T.RejectedInARow(), 0);
-    Replies({0x05, 0xF4});
-    EXPECT_EQ(T.RejectedInARow(), 1);
-    Replies({0x05, 0x06, 0x05, 0xF4});  // data packet 0 taken, data packet 1 rejected
-    EXPECT_EQ(T.RejectedInARow(), 1);
-    EXPECT_EQ(T.ErrCount(), 4);
-    T.Stop();
-    T.Start();
-    EXPECT_EQ(T.RejectedInARow(), 0);
-    EXPECT_EQ(T.ErrCount(), 0);
+    TMismatchLog events(Win);
+    TTransfer t(events, Port);
+    t.SetFileLen(512);
+    t.Start();
+    const auto replies = [&](const Bytes& bytes) {
+        for (const std::uint8_t r : bytes) t.OnRead(Bytes{r});
+    };
+    replies({0x05, 0xF4, 0x05, 0xF4});  // the header twice
+    replies({0x05, 0x06});              // taken: the next packet starts afresh
+    replies({0x05, 0xF4});
+    replies({0x05, 0x06, 0x05, 0xF4});  // data packet 0 taken, data packet 1 rejected
+    EXPECT_EQ(events.Mismatches, (std::vector<std::pair<int, int>>{{1, 1}, {2, 2}, {3, 1}, {4, 1}}));
+    EXPECT_EQ(t.ErrCount(), 4);
+    t.Stop();
+    t.Start();
+    EXPECT_EQ(t.ErrCount(), 0);
+    replies({0x05, 0xF4});
+    EXPECT_EQ(events.Mismatches.back(), std::make_pair(1, 1));
 }
 
 TEST_F(TransferTest, MismatchCountStartsAgainWithEachTransfer) {
