@@ -188,6 +188,27 @@ TEST_F(TransferTest, StopEndsTheTransferAtOnceAndLaterRepliesAreIgnored) {
     EXPECT_EQ(T.Offset(), 0);
 }
 
+// The send button decides between the two; called on their own, a start
+// while one runs and a stop while none runs change nothing and say nothing.
+TEST_F(TransferTest, StartWhileRunningAndStopWhileIdleDoNothing) {
+    SetPattern(512);
+    T.Stop();
+    EXPECT_TRUE(Win.Ops.empty());
+    T.Start();
+    Replies({0x05, 0xF4, 0x05, 0x06, 0x05, 0x06});
+    const std::size_t mark = Win.Ops.size();
+    const std::size_t writes = Port.Writes.size();
+    T.Start();
+    EXPECT_TRUE(Win.OpsSince(mark).empty());
+    EXPECT_EQ(Port.Writes.size(), writes);
+    EXPECT_EQ(T.State(), TState::WaitDataReq);
+    EXPECT_EQ(T.Offset(), 32);
+    EXPECT_EQ(T.ErrCount(), 1);
+    T.Stop();
+    T.Stop();
+    EXPECT_EQ(Win.OpsSince(mark), kStopOps);
+}
+
 TEST_F(TransferTest, RejectionsInARowCountOnlyRepeatsOfOnePacket) {
     TMismatchLog events(Win);
     TTransfer t(events, Port);
