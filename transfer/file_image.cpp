@@ -19,6 +19,8 @@
 #include <cstring>
 #include <vector>
 
+#include "common/unique_fd.h"
+
 namespace zelk {
 
 namespace {
@@ -31,20 +33,6 @@ constexpr const char* kSeparators = "/\\";
 constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
 constexpr const char* kSeparators = "/";
 #endif
-
-class TFileFd {
-public:
-    explicit TFileFd(int fd) : fd_(fd) {}
-    TFileFd(const TFileFd&) = delete;
-    TFileFd& operator=(const TFileFd&) = delete;
-    ~TFileFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // path is UTF-8 everywhere; Windows opens it through its UTF-16 form, as
 // the C runtime's narrow open would take it in the ANSI code page. -1 with
@@ -135,10 +123,10 @@ TLoadResult LoadImage(const std::string& path, TImage& image) {
         if (!why.empty()) throw EInOutError("Cannot open file " + path + ": " + why);
         ThrowIo("Cannot open file", path, err);
     }
-    TFileFd fd(raw);
+    const TUniqueFd fd(raw);
 
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) ThrowIo("Cannot read file", path, errno);
+    if (::fstat(fd.Get(), &st) != 0) ThrowIo("Cannot read file", path, errno);
     // Only a regular file has an end; a device or a pipe could block the
     // window for good or never stop giving bytes.
     if (!S_ISREG(st.st_mode)) ThrowIo("Cannot read file", path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
@@ -152,7 +140,7 @@ TLoadResult LoadImage(const std::string& path, TImage& image) {
     std::vector<std::uint8_t> data(kImageSize + 1);
     std::size_t got = 0;
     while (got < data.size()) {
-        const ssize_t n = ::read(fd.get(), data.data() + got, data.size() - got);
+        const ssize_t n = ::read(fd.Get(), data.data() + got, data.size() - got);
         if (n < 0) {
             if (errno == EINTR) continue;
             ThrowIo("Cannot read file", path, errno);

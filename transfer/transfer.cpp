@@ -9,6 +9,18 @@
 
 namespace zelk {
 
+namespace {
+
+// The controller's replies.
+constexpr std::uint8_t kRequest = 0x05;
+constexpr std::uint8_t kAccepted = 0x06;
+constexpr std::uint8_t kChecksumMismatch = 0xF4;
+// The first byte of every packet, and the bytes of the start burst.
+constexpr std::uint8_t kSync = 0xE6;
+constexpr std::uint8_t kBurstByte = 0x55;
+
+}  // namespace
+
 int ChToInt(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;

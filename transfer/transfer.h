@@ -22,14 +22,8 @@ enum class TState : std::uint8_t {
     WaitDataAck = 5,
 };
 
-inline constexpr std::uint8_t kRequest = 0x05;
-inline constexpr std::uint8_t kAccepted = 0x06;
-inline constexpr std::uint8_t kChecksumMismatch = 0xF4;
-inline constexpr std::uint8_t kSync = 0xE6;
-inline constexpr std::uint8_t kBurstByte = 0x55;
-inline constexpr int kPacketSize = 36;
-inline constexpr int kPieceSize = 32;
-inline constexpr int kBufSize = 251;
+inline constexpr int kPacketSize = 36;  // bytes of a page header or a data packet
+inline constexpr int kPieceSize = 32;   // file bytes a data packet carries
 
 // Value of one hexadecimal digit ('0'-'9', 'A'-'F', 'a'-'f'); 0 for anything else.
 int ChToInt(char c);
@@ -82,15 +76,10 @@ public:
     // is no whole number of pages within the image.
     void SetFileLen(std::int32_t fileLen);
 
-    // The outgoing packet, and the last chunk read in Buf[1..].
-    std::array<std::uint8_t, kBufSize> Buf{};
-
     TState State() const { return state_; }
     std::int32_t Offset() const { return offset_; }
     std::uint8_t Piece() const { return piece_; }
-    std::uint8_t Block() const { return block_; }
     std::int32_t ErrCount() const { return errCount_; }
-    std::int32_t RejectedInARow() const { return rejectedInARow_; }  // 0xF4 replies to the current packet
 
     bool Running() const { return state_ != TState::Idle; }
 
@@ -105,6 +94,11 @@ public:
     void OnRead(std::span<const std::uint8_t> bytes);
     // The port failed under a running transfer: it ends as failed.
     void PortFailed();
+
+private:
+    // The exchange buffer: the outgoing packet, and the last chunk read in Buf[1..].
+    static constexpr int kBufSize = 251;
+
     // One step of the machine for the current State and reply byte Buf[1].
     void SendToZELK();
 
@@ -117,11 +111,11 @@ public:
     void DPtoBuf(std::uint8_t block, std::int32_t offset, std::uint8_t piece);
     void WrBuf(int n);
 
-private:
     void CountMismatch();
 
     void Finish(TOutcome outcome);
 
+    std::array<std::uint8_t, kBufSize> Buf{};
     TImage image_{};
     std::int32_t fileLen_ = 0;
     TState state_ = TState::Idle;

@@ -269,23 +269,30 @@ void TForm1::ShowAbout() {
     if (aboutBox_) aboutBox_->exec();
 }
 
+// The open-file dialog and the flash timer live on TForm2; a window used
+// before Attach has neither, and going on would drop a file choice or a
+// flash without a word.
+TForm2& TForm1::Form2() const {
+    if (form2_ == nullptr) qFatal("TForm1 used before Attach: no TForm2, so no dlgOpen1 and no tmr1");
+    return *form2_;
+}
+
 std::optional<std::string> TForm1::ChooseFile() {
-    if (!form2_) return std::nullopt;
-    const std::optional<QString> path = form2_->dlgOpen1->Execute();
+    const std::optional<QString> path = Form2().dlgOpen1->Execute();
     if (!path) return std::nullopt;
     return QFile::encodeName(*path).toStdString();
 }
 
 void TForm1::ClearChosenFile() {
-    if (form2_) form2_->dlgOpen1->ClearFileName();
+    Form2().dlgOpen1->ClearFileName();
 }
 
 void TForm1::StartFlashTimer() {
-    if (form2_) form2_->tmr1.start();
+    Form2().tmr1.start();
 }
 
 void TForm1::StopFlashTimer() {
-    if (form2_) form2_->tmr1.stop();
+    Form2().tmr1.stop();
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

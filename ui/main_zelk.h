@@ -82,6 +82,9 @@ private:
     void StartFlashTimer() override;
     void StopFlashTimer() override;
 
+    // The attached TForm2; stops the program with a message when there is none.
+    TForm2& Form2() const;
+
     QWidget* Panel1;
     QLabel* Label4;
     QLineEdit* EdtCom;

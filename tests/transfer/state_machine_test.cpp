@@ -188,22 +188,46 @@ TEST_F(TransferTest, StopEndsTheTransferAtOnceAndLaterRepliesAreIgnored) {
     EXPECT_EQ(T.Offset(), 0);
 }
 
-TEST_F(TransferTest, RejectionsInARowCountOnlyRepeatsOfOnePacket) {
+// The send button decides between the two; called on their own, a start
+// while one runs and a stop while none runs change nothing and say nothing.
+TEST_F(TransferTest, StartWhileRunningAndStopWhileIdleDoNothing) {
     SetPattern(512);
-    T.Start();
-    Replies({0x05, 0xF4, 0x05, 0xF4});  // the header twice
-    EXPECT_EQ(T.RejectedInARow(), 2);
-    Replies({0x05, 0x06});  // taken: the next packet starts afresh
-    EXPECT_EQ(T.RejectedInARow(), 0);
-    Replies({0x05, 0xF4});
-    EXPECT_EQ(T.RejectedInARow(), 1);
-    Replies({0x05, 0x06, 0x05, 0xF4});  // data packet 0 taken, data packet 1 rejected
-    EXPECT_EQ(T.RejectedInARow(), 1);
-    EXPECT_EQ(T.ErrCount(), 4);
     T.Stop();
+    EXPECT_TRUE(Win.Ops.empty());
     T.Start();
-    EXPECT_EQ(T.RejectedInARow(), 0);
-    EXPECT_EQ(T.ErrCount(), 0);
+    Replies({0x05, 0xF4, 0x05, 0x06, 0x05, 0x06});
+    const std::size_t mark = Win.Ops.size();
+    const std::size_t writes = Port.Writes.size();
+    T.Start();
+    EXPECT_TRUE(Win.OpsSince(mark).empty());
+    EXPECT_EQ(Port.Writes.size(), writes);
+    EXPECT_EQ(T.State(), TState::WaitDataReq);
+    EXPECT_EQ(T.Offset(), 32);
+    EXPECT_EQ(T.ErrCount(), 1);
+    T.Stop();
+    T.Stop();
+    EXPECT_EQ(Win.OpsSince(mark), kStopOps);
+}
+
+TEST_F(TransferTest, RejectionsInARowCountOnlyRepeatsOfOnePacket) {
+    TMismatchLog events(Win);
+    TTransfer t(events, Port);
+    t.SetFileLen(512);
+    t.Start();
+    const auto replies = [&](const Bytes& bytes) {
+        for (const std::uint8_t r : bytes) t.OnRead(Bytes{r});
+    };
+    replies({0x05, 0xF4, 0x05, 0xF4});  // the header twice
+    replies({0x05, 0x06});              // taken: the next packet starts afresh
+    replies({0x05, 0xF4});
+    replies({0x05, 0x06, 0x05, 0xF4});  // data packet 0 taken, data packet 1 rejected
+    EXPECT_EQ(events.Mismatches, (std::vector<std::pair<int, int>>{{1, 1}, {2, 2}, {3, 1}, {4, 1}}));
+    EXPECT_EQ(t.ErrCount(), 4);
+    t.Stop();
+    t.Start();
+    EXPECT_EQ(t.ErrCount(), 0);
+    replies({0x05, 0xF4});
+    EXPECT_EQ(events.Mismatches.back(), std::make_pair(1, 1));
 }
 
 TEST_F(TransferTest, MismatchCountStartsAgainWithEachTransfer) {

@@ -13,6 +13,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serial/port_error.h"
@@ -65,6 +66,28 @@ public:
             if (op.starts_with("errors: ")) shown.push_back(op.substr(8));
         return shown;
     }
+};
+
+// Passes a transfer's events on to the window and keeps the mismatch reports
+// (total, in a row), which the window shows only in part.
+class TMismatchLog : public TTransferEvents {
+public:
+    explicit TMismatchLog(TTransferEvents& next) : next_(next) {}
+    std::vector<std::pair<int, int>> Mismatches;
+
+    std::string StartText() const override { return next_.StartText(); }
+    void Starting() override { next_.Starting(); }
+    void Started(std::int32_t total) override { next_.Started(total); }
+    void Progress(std::int32_t sent) override { next_.Progress(sent); }
+    void ChecksumMismatch(std::int32_t total, std::int32_t inARow) override {
+        Mismatches.emplace_back(total, inARow);
+        next_.ChecksumMismatch(total, inARow);
+    }
+    void Finished(TOutcome outcome) override { next_.Finished(outcome); }
+    void NoPort() override { next_.NoPort(); }
+
+private:
+    TTransferEvents& next_;
 };
 
 // Records every write; can stand for a closed port or a port that fails.

@@ -379,5 +379,21 @@ TEST(AboutBox, ShowsItsTextsModallyFromTheQuestionButton) {
     EXPECT_FALSE(about.isVisible());
 }
 
+// A window whose TForm2 was never attached has no file dialog and no flash
+// timer: the first use stops the program and says so.
+TEST(WindowWithoutForm2, StopsWithAMessageAtTheFirstUse) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto choose = [] {
+        TForm1 form;
+        form.Logic().FileOpen1Execute();
+    };
+    const auto flash = [] {
+        TForm1 form;
+        form.Logic().StartBoxChange("01");  // fails the address check: a red flash
+    };
+    EXPECT_DEATH(choose(), "no TForm2, so no dlgOpen1 and no tmr1");
+    EXPECT_DEATH(flash(), "no TForm2, so no dlgOpen1 and no tmr1");
+}
+
 }  // namespace
 }  // namespace zelk::test

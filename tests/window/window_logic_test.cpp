@@ -166,6 +166,16 @@ TEST_F(WindowLogic, AnUploadShowsProgressMismatchesAndTheOutcomeThenALoadResetsT
     EXPECT_EQ(Drawn().FileName, "next.rom");
 }
 
+// A bar whose maximum is 0 shows no progress but a busy indicator.
+TEST_F(WindowLogic, AnEmptyFileShowsAnEmptyBar) {
+    Load(0);
+    Open();
+    logic.Btn_z_zelkClick();
+    EXPECT_EQ(Drawn().SendCaption, "СТОП");
+    EXPECT_EQ(Drawn().ProgressMax, 1);
+    EXPECT_EQ(Drawn().ProgressPosition, 0);
+}
+
 TEST_F(WindowLogic, ADroppedFileIsRefusedWhileATransferRuns) {
     Load(300);
     Open();
