@@ -382,7 +382,7 @@ if [ "$up_rc" -eq 0 ] && grep -qxF 'port: COM5 \\.\COM5 (USB Serial Port (COM5))
 else
   fail "the one USB adapter picked" "exit $up_rc: $(head -n 3 <<<"$picked" | tr '\n' ' ')"
 fi
-if grep -qF "The adapter on COM5, USB Serial Port (COM5) (0403:6001), holds what it receives up to its latency timer, now 16 ms: set it to 1 ms in $place." <<<"$picked"; then
+if grep -qF "The adapter on COM5, USB Serial Port (COM5) (0403:6001), has its latency timer at 16 ms: set it to 1 ms in $place." <<<"$picked"; then
   pass "late replies: the adapter, its timer and where to set it named"
 else
   fail "late replies" "$(grep -F 'Replies come' <<<"$picked" || echo 'no notice')"

@@ -95,8 +95,8 @@ std::string LatencyAdvice(const TSerialDevice* device) {
     if (!device->LatencyMs)
         return Fill(_("The adapter on {1}, {2}, names no latency timer; where its driver has one, set it to 1 ms: {3}."),
                     {port, what, AdvancedSettingPlace(*device, "Latency Timer (msec)")});
-    return Fill(_("The adapter on {1}, {2}, holds what it receives up to its latency timer, now {3} ms: set it to "
-                  "1 ms in {4}."),
+    return Fill(_("The adapter on {1}, {2}, has its latency timer at {3} ms: set it to 1 ms in "
+                  "{4}."),
                 {port, what, std::to_string(*device->LatencyMs), LatencySettingPlace(*device)});
 }
 

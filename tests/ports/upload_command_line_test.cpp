@@ -117,8 +117,8 @@ TEST(PortListing, WindowsAdvice) {
     EXPECT_EQ(DeviceOfPort(devices, 1, "com23"), &devices[1]);
     EXPECT_EQ(DeviceOfPort(devices, 2, ""), nullptr);
     EXPECT_EQ(LatencyAdvice(&ftdi),
-              "The adapter on COM23, USB Serial Port (COM23) (0403:6001), holds what it receives up to its latency "
-              "timer, now 16 ms: set it to 1 ms in Device Manager \u2192 Ports (COM & LPT) \u2192 USB Serial Port (COM23) "
+              "The adapter on COM23, USB Serial Port (COM23) (0403:6001), has its latency timer at 16 ms: set "
+              "it to 1 ms in Device Manager \u2192 Ports (COM & LPT) \u2192 USB Serial Port (COM23) "
               "\u2192 Properties \u2192 Port Settings \u2192 Advanced\u2026 \u2192 Latency Timer (msec) \u2192 1.");
     EXPECT_NE(LatencyAdvice(nullptr).find("Device Manager"), std::string::npos);
 }
