@@ -8,7 +8,6 @@ add_library(zelk_upload STATIC
   upload/messages.cpp
   upload/port_choice.cpp
   upload/progress.cpp
-  upload/reply_delay.cpp
   upload/trace.cpp
   upload/upload_options.cpp
   upload/uploader.cpp

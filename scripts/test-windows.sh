@@ -108,8 +108,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts zelk-emu with the options given, maps COM1 to its terminal and
-# restarts the Wine server so that the mapping takes effect.
+# Starts zelk-emu with the options given, maps COM1 (or $emu_com) to its
+# terminal and restarts the Wine server so that the mapping takes effect.
 start_emu() {  # name emu-args...
   local name=$1; shift
   stop_emu
@@ -118,7 +118,7 @@ start_emu() {  # name emu-args...
   local pty=
   read -r -t 20 pty <&"${EMU[0]}" || true  # its first line, flushed at once
   [ -n "$pty" ] || { echo "zelk-emu printed no terminal"; return 1; }
-  wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$pty" /f </dev/null >/dev/null 2>&1
+  wine reg add 'HKLM\Software\Wine\Ports' /v "${emu_com:-COM1}" /t REG_SZ /d "$pty" /f </dev/null >/dev/null 2>&1
   wineserver -k || true
   wineserver -w
   wineserver -p 30 >>"$work/wineserver.log" 2>&1
@@ -235,6 +235,7 @@ for exe in "$zelk_exe" "$upload_exe"; do
   dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
   foreign=$(for d in $dlls; do case $d in
       kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|comdlg32.dll|shell32.dll|uxtheme.dll|advapi32.dll|msvcrt.dll|ws2_32.dll) ;;
+      setupapi.dll) ;;  # the port list: the system's device records
       *) echo "$d" ;; esac; done)
   if [ -z "$foreign" ]; then pass "$(basename "$exe") imports only system DLLs: $dlls"; else fail "$(basename "$exe")" "imports $foreign"; fi
 done
@@ -411,7 +412,47 @@ else
   fail "zelk-upload.exe --help in Russian" "ends: $(cat "$work/ru-help.tail")"
 fi
 
+# The device list from the system's device records. Wine's SetupAPI reads
+# them from the registry as Windows does: recorded records of an FTDI
+# adapter (tests/windows/testdata/ftdi.reg), at COM5, which Wine maps to the
+# emulator; the emulator holds its bytes 16 ms, as the adapter's timer would.
+echo "=== device records"
+wine regedit /S "$(windows_path tests/windows/testdata/ftdi.reg)" </dev/null >/dev/null 2>&1
+make_file 4000 "$work/picked.rom"
+emu_com=COM5 start_emu picked --output "$work/picked.rebuilt" --reply-delay 16
+up_rc=0
+timeout 120 wine "$upload_exe" "$work/picked.rom" >/dev/null 2>"$work/picked.err" </dev/null || up_rc=$?
+picked=$(tr -d '\r' <"$work/picked.err")
+place='Device Manager → Ports (COM & LPT) → USB Serial Port (COM5) → Properties → Port Settings → Advanced… → Latency Timer (msec) → 1'
+if [ "$up_rc" -eq 0 ] && grep -qxF 'port: COM5 \\.\COM5 (USB Serial Port (COM5))' <<<"$picked" &&
+  wait_for_text "$work/picked.emu.err" "sha256" 10 && cmp -s "$work/picked.rom.expected" "$work/picked.rebuilt"; then
+  pass "the one USB adapter picked: $(grep '^port: ' <<<"$picked"), 4000 bytes byte-exact"
+else
+  fail "the one USB adapter picked" "exit $up_rc: $(head -n 3 <<<"$picked" | tr '\n' ' ')"
+fi
+if grep -qF "The adapter on COM5, USB Serial Port (COM5) (0403:6001), has its latency timer at 16 ms: set it to 1 ms in $place." <<<"$picked"; then
+  pass "late replies: the adapter, its timer and where to set it named"
+else
+  fail "late replies" "$(grep -F 'Replies come' <<<"$picked" || echo 'no notice')"
+fi
 stop_emu
+# Then a CH340, a CP210x at COM23, a PL2303, a CDC-ACM board and a 16550.
+wine regedit /S "$(windows_path tests/windows/testdata/more-adapters.reg)" </dev/null >/dev/null 2>&1
+up_rc=0
+timeout 60 wine "$upload_exe" --list-ports >"$work/list-ports.out" 2>&1 </dev/null || up_rc=$?
+list=$(tr -d '\r' <"$work/list-ports.out")
+printf '%s\n' "$list"
+row() { grep -E "^$1" <<<"$list" || true; }
+check_row() {  # what pattern
+  if [ "$up_rc" -eq 0 ] && [ -n "$(row "$2")" ]; then pass "--list-ports: $1"; else fail "--list-ports: $1" "no line /$2/"; fi
+}
+check_row "the FTDI adapter's name, USB ID, serial, driver and latency timer of 16 ms" \
+  'COM5 +\\\\\.\\COM5 +0403:6001 +FTDISER 2\.12\.36\.4 +rw +free +USB Serial Port \(COM5\) +A50285BI +16 ms'
+check_row "a CH340 without a serial number, with its location" \
+  'COM3 +\\\\\.\\COM3 +1a86:7523 +CH341SER_A64 3\.8\.2023\.2 .*USB-SERIAL CH340 \(COM3\) +- +- +Port_#0003\.Hub_#0001$'
+check_row "a port above 20" 'COM23 +\\\\\.\\COM23 +10c4:ea60 .* 0001 '
+check_row "the way to a port above 20" 'COM23 is above 20.*Advanced… → COM Port Number\), or give zelk-upload -d \\\\\.\\COM23$'
+check_row "an on-board 16550" 'COM1 +\\\\\.\\COM1 +- +Serial 10\.0\.19041\.1 .*Communications Port \(COM1\)'
 
 # --- the distribution zip ---------------------------------------------------
 echo "=== distribution zip"

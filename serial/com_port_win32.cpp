@@ -27,7 +27,6 @@
 #include "serial/com_port.h"
 #include "serial/line_settings_win32.h"
 #include "serial/port_holder.h"
-#include "serial/port_list.h"
 
 namespace zelk {
 
@@ -423,25 +422,5 @@ std::string PermissionHint() { return {}; }
 std::vector<TPortHolder> PortHolders(const std::string&) { return {}; }
 
 std::string InUseText(const std::string&) { return "in use by another program"; }
-
-// The COM names the system has, 1 to 20, each with the device behind it
-// (\Device\Serial0 for an on-board port, \Device\VCP0, \Device\USBSER000
-// and the like for adapters).
-std::vector<TSerialDevice> ListSerialDevices() {
-    std::vector<TSerialDevice> devices;
-    for (int number = 1; number <= 20; ++number) {
-        std::array<char, 512> target{};
-        const std::string name = "COM" + std::to_string(number);
-        if (::QueryDosDeviceA(name.c_str(), target.data(), static_cast<DWORD>(target.size())) == 0) continue;
-        TSerialDevice device;
-        device.Number = number;
-        device.Path = DevicePathForPort(number);
-        device.Driver = target.data();
-        device.Usb = device.Driver.rfind("\\Device\\Serial", 0) != 0;
-        device.Accessible = true;
-        devices.push_back(std::move(device));
-    }
-    return devices;
-}
 
 }  // namespace zelk

@@ -48,6 +48,10 @@ TPortRecord RecordOf(udev_device* dev) {
     // The 8250 driver's "type" attribute is TIOCGSERIAL's type, read without opening the port.
     if (const char* type = udev_device_get_sysattr_value(dev, "type"); type != nullptr)
         r.UartType = ParseUartType(type);
+    // ftdi_sio's timer, on the usb-serial port the tty sits below.
+    if (udev_device* port = udev_device_get_parent_with_subsystem_devtype(dev, "usb-serial", nullptr))
+        if (const char* timer = udev_device_get_sysattr_value(port, "latency_timer"); timer != nullptr)
+            r.LatencyTimer = ParseUartType(timer);
     for (udev_list_entry* e = udev_device_get_properties_list_entry(dev); e != nullptr; e = udev_list_entry_get_next(e))
         r.Properties[Str(udev_list_entry_get_name(e))] = Str(udev_list_entry_get_value(e));
     if (udev_device* usb = udev_device_get_parent_with_subsystem_devtype(dev, "usb", "usb_device")) {

@@ -64,6 +64,23 @@ inline constexpr int kStartMaxLength = 5;  // characters the start box takes
 inline constexpr const char* kDeviceAbsent = "Устройства нет (absent).";
 inline constexpr const char* kNoSerialDevices = "Последовательных устройств нет.";
 inline constexpr const char* kSerialDevices = "Последовательные устройства:";
+// A port above the range the window reaches, before "zelk-upload -d \\.\COM23".
+inline constexpr const char* kPortAboveRange =
+    "вне 1–20: смените номер в Диспетчере устройств (Свойства → Параметры порта → Дополнительно… → "
+    "COM Port Number) или:";
+// FTDI's name for its timer, then the value and "мс".
+inline constexpr const char* kLatencyTimer = "Latency Timer";
+inline constexpr const char* kMilliseconds = "мс";
+// Shown only after an upload's first replies came late: the delay, then what to do.
+inline constexpr const char* kRepliesLate = "Ответы приходят с опозданием";
+inline constexpr const char* kRepliesLateOf = "(медиана первых 100 пакетов).";
+inline constexpr const char* kAdapterHolds = "Адаптер держит принятое до конца своего таймера:";
+inline constexpr const char* kSetTimerTo1 = "Установите 1 мс:";
+inline constexpr const char* kSetTimerIfAny = "Если у драйвера адаптера есть таймер задержки, установите его в 1 мс:";
+inline constexpr const char* kDeviceManagerPorts = "Диспетчер устройств → Порты (COM и LPT) →";
+inline constexpr const char* kPortAdvanced = "→ Свойства → Параметры порта → Дополнительно…";
+inline constexpr const char* kLatencySetting = "→ Latency Timer (msec) → 1";
+inline constexpr const char* kSetTimerLinux = "Установите таймер задержки адаптера в 1 мс (от root): echo 1 >";
 
 // The about box.
 inline constexpr const char* kAboutCaption = "О прграмме";

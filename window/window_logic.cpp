@@ -4,6 +4,7 @@
 #include "window/window_logic.h"
 
 #include <algorithm>
+#include <sstream>
 #include <utility>
 
 #include "serial/com_port.h"
@@ -53,15 +54,69 @@ TPortFactory ComPortFactory(TMainThreadInvoker runOnMain) {
     };
 }
 
-std::string DeviceHint(const std::string& path, bool present, const std::vector<TSerialDevice>& devices) {
+namespace {
+
+std::string LatencyText(int ms) {
+    return std::string(texts::kLatencyTimer) + ' ' + std::to_string(ms) + ' ' + texts::kMilliseconds;
+}
+
+// One device: its number and path, then what is known of it.
+std::string DeviceLine(const TSerialDevice& d) {
+    std::string line = (d.Number > 0 ? PortName(d.Number) : std::string("-")) + "  " + d.Path;
+    // The description is the product, else the first of the others known.
+    const std::string what = DeviceDescription(d);
+    if (!what.empty()) line += "  " + what;
+    for (const std::string* part : {&d.VendorProduct, &d.Serial, &d.Driver, &d.Location})
+        if (!part->empty() && *part != what) line += "  " + *part;
+    if (d.LatencyMs) line += "  " + LatencyText(*d.LatencyMs);
+    if (d.Number > kHighestPortNumber) line += std::string("  ") + texts::kPortAboveRange + " zelk-upload -d " + d.Path;
+    return line;
+}
+
+// What to do about replies that came late through the adapter d (null when
+// none is listed for the port).
+std::string LateAdvice(const TLateReplies& late, const TSerialDevice* d) {
+    std::ostringstream delay;
+    delay.precision(1);
+    delay << std::fixed << late.DelayMs;
+    std::string text = std::string(texts::kRepliesLate) + ' ' + delay.str() + ' ' + texts::kMilliseconds + ' ' +
+                       texts::kRepliesLateOf;
+    // Where the timer is set follows the system the device's path is of.
+#ifdef _WIN32
+    const bool windows = d == nullptr || !d->Path.starts_with('/');
+#else
+    const bool windows = d != nullptr && d->Path.starts_with("\\\\.\\");
+#endif
+    if (windows) {
+        const std::string name = d != nullptr && !d->Product.empty() ? d->Product : PortName(late.Number);
+        const std::string place = std::string(texts::kDeviceManagerPorts) + ' ' + name + ' ' + texts::kPortAdvanced;
+        if (d != nullptr && d->LatencyMs)
+            text += std::string(" ") + texts::kAdapterHolds + ' ' + LatencyText(*d->LatencyMs) + ". " +
+                    texts::kSetTimerTo1 + ' ' + place + ' ' + texts::kLatencySetting;
+        else
+            text += std::string(" ") + texts::kSetTimerIfAny + ' ' + place;
+        return text;
+    }
+    if (d != nullptr && d->LatencyMs)
+        text += std::string(" ") + texts::kAdapterHolds + ' ' + LatencyText(*d->LatencyMs) + '.';
+    const std::string tty = d != nullptr ? d->Path.substr(d->Path.rfind('/') + 1) : std::string("ttyUSB0");
+    text += std::string(" ") + texts::kSetTimerLinux + " /sys/bus/usb-serial/devices/" + tty + "/latency_timer";
+    return text;
+}
+
+}  // namespace
+
+std::string DeviceHint(const std::string& path, bool present, const std::vector<TSerialDevice>& devices,
+                       const std::optional<TLateReplies>& late) {
     // The path alone on the first line, whatever follows.
     std::string hint = path;
     if (!present) hint += std::string("\n") + texts::kDeviceAbsent;
-    hint += std::string("\n\n") + (devices.empty() ? texts::kNoSerialDevices : texts::kSerialDevices);
-    for (const TSerialDevice& d : devices) {
-        hint += '\n' + (d.Number > 0 ? PortName(d.Number) : std::string("-")) + "  " + d.Path;
-        if (const std::string what = DeviceDescription(d); !what.empty()) hint += "  " + what;
+    if (late) {
+        const auto d = std::ranges::find(devices, late->Number, &TSerialDevice::Number);
+        hint += '\n' + LateAdvice(*late, d != devices.end() ? &*d : nullptr);
     }
+    hint += std::string("\n\n") + (devices.empty() ? texts::kNoSerialDevices : texts::kSerialDevices);
+    for (const TSerialDevice& d : devices) hint += '\n' + DeviceLine(d);
     return hint;
 }
 
@@ -126,7 +181,8 @@ void TWindowLogic::ShowDevice() {
     TDeviceView view;
     view.Path = DevicePathForPort(number);
     view.Present = PortPresence(number, view.Path, present_) == TPresence::Present;
-    view.Hint = DeviceHint(view.Path, view.Present, present_);
+    view.Hint = DeviceHint(view.Path, view.Present, present_,
+                           late_ && late_->Number == number ? late_ : std::nullopt);
     state_.Device = std::move(view);
 }
 
@@ -152,6 +208,7 @@ void TWindowLogic::BtnComClick(int number, int speedIndex, const std::string& sp
         port_ = ports_(state_.PortNumber, kBaudRates[speedIndex],
                        TPortCalls{[this](std::span<const std::uint8_t> bytes) { OnRead(bytes); },
                                   [this](const EComPortError& error) { PortFailed(error); }});
+        portBaud_ = kBaudRates[speedIndex];
         SetStatusText(0, texts::kPortOpened);
         state_.PortCaption = texts::kClose;
         FlashStatus(false);
@@ -177,7 +234,19 @@ void TWindowLogic::PortFailed(const std::exception& error) {
     Publish();
 }
 
+// Once an upload's first replies are timed: whether they came late, shown
+// in the device's hint until an upload through that port times them again.
+void TWindowLogic::TimeReply() {
+    if (!replyDelay_ || replyDelay_->Decided()) return;
+    const std::optional<double> late = replyDelay_->Replied(TReplyDelayMeter::TClock::now());
+    if (!replyDelay_->Decided()) return;
+    late_.reset();
+    if (late) late_ = TLateReplies{state_.PortNumber, *late};
+    ShowDevice();
+}
+
 void TWindowLogic::OnRead(std::span<const std::uint8_t> bytes) {
+    TimeReply();
     try {
         transfer_.OnRead(bytes);
     } catch (const std::exception& error) {
@@ -250,10 +319,12 @@ void TWindowLogic::Btn_z_zelkClick() {
         // The button is off without a file and an open port; a press that
         // comes anyway (a face that lags) starts nothing.
         if (!state_.SendEnabled) return;
-        if (transfer_.Running())
+        if (transfer_.Running()) {
             transfer_.Stop();
-        else
+        } else {
+            replyDelay_.emplace(portBaud_);
             transfer_.Start();
+        }
     });
 }
 
@@ -326,6 +397,7 @@ void TWindowLogic::FlashStatus(bool failed) {
 bool TWindowLogic::Write(std::span<const std::uint8_t> bytes) {
     if (!port_) return false;
     port_->Write(bytes);
+    if (replyDelay_ && bytes.size() == kPacketSize) replyDelay_->Sent(TReplyDelayMeter::TClock::now(), bytes.size());
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include "serial/port_error.h"
 #include "serial/port_list.h"
 #include "transfer/port_link.h"
+#include "transfer/reply_delay.h"
 #include "transfer/transfer.h"
 #include "window/command_line.h"
 #include "window/error_report.h"
@@ -133,8 +134,17 @@ struct TDeviceSource {
     bool Watched = false;
 };
 
-// The label's hint for the device at path.
-std::string DeviceHint(const std::string& path, bool present, const std::vector<TSerialDevice>& devices);
+// The first replies of an upload through port Number came DelayMs late.
+struct TLateReplies {
+    int Number = 0;
+    double DelayMs = 0;
+};
+
+// The label's hint for the device at path: the path, every serial device
+// present with its number and what is known of it, and, after replies came
+// late through that port, its adapter's latency timer and where to set it.
+std::string DeviceHint(const std::string& path, bool present, const std::vector<TSerialDevice>& devices,
+                       const std::optional<TLateReplies>& late = std::nullopt);
 
 // The window's logic. Every call runs on the window's thread. A call that
 // fails shows the error box and changes nothing more; the state is drawn
@@ -212,6 +222,7 @@ private:
     void UpdateSendEnabled();
     void RefreshDevices();
     void ShowDevice();
+    void TimeReply();
 
     TWindowFace& face_;
     TPortFactory ports_;
@@ -223,6 +234,9 @@ private:
     bool shownOnce_ = false;
 
     bool FileLoaded = false;  // the last load succeeded
+    int portBaud_ = 0;        // the open port's rate
+    std::optional<TReplyDelayMeter> replyDelay_;  // times the running upload's first replies
+    std::optional<TLateReplies> late_;           // what the last upload timed, when late
     TTransferView view_{*this};
     TTransfer transfer_{view_, *this};
     // Last, so it goes first: its calls reach into the members above.

@@ -64,7 +64,7 @@ int Run(const std::vector<std::string>& arguments) {
                     std::cerr << program << ": " << choice.Problem << (choice.Problem.ends_with('\n') ? "" : "\n");
                     return kExitUsageOrFile;
                 }
-                if (choice.Device->Number > 0)
+                if (choice.Device->Number > 0 && choice.Device->Number <= zelk::kHighestPortNumber)
                     options.Port = choice.Device->Number;
                 else
                     options.Device = choice.Device->Path;

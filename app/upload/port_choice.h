@@ -18,6 +18,14 @@ std::string FormatPortList(const std::vector<TSerialDevice>& devices);
 // "port: COM5 /dev/ttyUSB0 (FT232R USB UART)"
 std::string ChosenPortLine(const TSerialDevice& device);
 
+// Of the devices listed, the one a port number (when path is empty) or a
+// device path reaches; nothing when none does.
+const TSerialDevice* DeviceOfPort(const std::vector<TSerialDevice>& devices, int number, const std::string& path);
+
+// Windows: what the notice of late replies says about the adapter: its name,
+// its latency timer and where to set that to 1 ms (device may be null).
+std::string LatencyAdvice(const TSerialDevice* device);
+
 // With neither --port nor --device: the one USB serial device present, or the
 // reason there is none to choose (with the list, when there are devices).
 struct TPortChoice {

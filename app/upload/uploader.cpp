@@ -16,10 +16,12 @@
 #endif
 #include "main_loop.h"
 #include "messages.h"
+#include "port_choice.h"
 #include "progress.h"
-#include "reply_delay.h"
 #include "serial/com_port.h"
+#include "serial/port_list.h"
 #include "trace.h"
+#include "transfer/reply_delay.h"
 #include "transfer/transfer.h"
 
 namespace zelk::upload {
@@ -193,7 +195,7 @@ void TConsoleUpload::NameSlowReplies(double delayMs) {
                   seconds(replyDelay_.UploadSeconds(0))})
          << ' '
 #ifdef _WIN32
-         << _("Set its latency timer to 1 ms in Device Manager: the port's Properties, Port Settings, Advanced.")
+         << LatencyAdvice(DeviceOfPort(ListSerialDevices(), options_.Port, options_.Device))
 #else
          << _("zelk-upload asks the driver for low latency, which normally fixes this on FTDI adapters; where "
               "the driver does not take it, set the adapter's latency timer to 1 ms (as root: echo 1 > "

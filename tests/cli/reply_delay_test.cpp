@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "reply_delay.h"
+#include "transfer/reply_delay.h"
 
 namespace zelk::upload::test {
 namespace {

@@ -13,6 +13,15 @@
 //   com:N                      the COM number N reaches the path VALUE
 // Every other key is a udev property (DEVLINKS, ID_MODEL_ENC, ...).
 //
+// An input whose first line is "@win" is a Windows device record instead:
+//   @id @parent-id @port @friendly @desc @service @version @loc @parent-loc
+//   @hw @compat (one ID a line, repeatable)   @latency (a number)
+// Oracles: the record is a device exactly when its port name is "COM" and a
+// number 1 to 255 without sign or leading zero; the device is \\.\COMn;
+// its USB ID is four lower-case hex digits, ':', four more, found as VID_/PID_
+// in one of the IDs; its serial is part of the instance or the parent's ID
+// and holds no '&' or '\\'; the latency timer is the record's when at most 255.
+//
 // Oracles: ParseUartType gives exactly the decimal number the text starts
 // with (after blanks, with a sign) when it fits an int, else nothing; the
 // record is a device exactly when it has a node, a parent and a driver and is
@@ -21,12 +30,14 @@
 // one of DEVLINKS' words under /dev/serial/by-id/; vendor:product is made of
 // the record's ids; ttyUSB and ttyACM are USB; its description is not empty.
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "fuzz_input.h"
 #include "serial/port_list.h"
@@ -57,8 +68,71 @@ std::string Get(const std::map<std::string, std::string>& values, const std::str
     return found != values.end() ? found->second : std::string();
 }
 
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+void RunWindows(const std::string& text) {
+    TWinPortRecord r;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t eq = line.find('=');
+        const std::string key = line.substr(0, eq);
+        const std::string value = eq == std::string::npos ? std::string() : line.substr(eq + 1);
+        if (key == "@id") r.InstanceId = value;
+        else if (key == "@parent-id") r.ParentInstanceId = value;
+        else if (key == "@port") r.PortName = value;
+        else if (key == "@friendly") r.FriendlyName = value;
+        else if (key == "@desc") r.DeviceDesc = value;
+        else if (key == "@service") r.Service = value;
+        else if (key == "@version") r.DriverVersion = value;
+        else if (key == "@loc") r.Location = value;
+        else if (key == "@parent-loc") r.ParentLocation = value;
+        else if (key == "@hw") r.HardwareIds.push_back(value);
+        else if (key == "@compat") r.CompatibleIds.push_back(value);
+        else if (key == "@latency") r.LatencyTimer = static_cast<std::uint32_t>(ExpectedUartType(value).value_or(0));
+    }
+    const std::string port = Lower(r.PortName);
+    const std::string digits = port.size() > 3 ? port.substr(3) : std::string();
+    const bool numbered = port.starts_with("com") && !digits.empty() && digits.size() <= 3 && digits[0] != '0' &&
+                          std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+                          std::stoi(digits) <= 255;
+    const std::optional<TSerialDevice> d = DeviceFromRecord(r);
+    ZELK_FUZZ_CHECK(d.has_value() == numbered, "port name '" + r.PortName + "'");
+    if (!d) return;
+    ZELK_FUZZ_CHECK(d->Number == std::stoi(digits) && d->Path == "\\\\.\\COM" + digits, "path '" + d->Path + "'");
+    if (!d->VendorProduct.empty()) {
+        const std::string& id = d->VendorProduct;
+        const bool shaped = id.size() == 9 && id[4] == ':' && std::all_of(id.begin(), id.end(), [](char c) {
+            return c == ':' || std::isdigit(static_cast<unsigned char>(c)) || (c >= 'a' && c <= 'f');
+        });
+        ZELK_FUZZ_CHECK(shaped, "USB ID '" + id + "'");
+        bool found = false;
+        std::vector<std::string> ids = r.HardwareIds;
+        ids.push_back(r.InstanceId);
+        ids.push_back(r.ParentInstanceId);
+        for (const std::string& each : ids) {
+            const std::string lower = Lower(each);
+            for (const char joint : {'&', '+'})
+                found = found || lower.find("vid_" + id.substr(0, 4) + joint + "pid_" + id.substr(5)) != std::string::npos;
+        }
+        ZELK_FUZZ_CHECK(found, "USB ID '" + id + "' in no ID");
+    }
+    if (!d->Serial.empty()) {
+        ZELK_FUZZ_CHECK(d->Serial.find_first_of("&\\") == std::string::npos &&
+                            (r.InstanceId.find(d->Serial) != std::string::npos ||
+                             r.ParentInstanceId.find(d->Serial) != std::string::npos),
+                        "serial '" + d->Serial + "'");
+    }
+    const bool timer = r.LatencyTimer && *r.LatencyTimer <= 255;
+    ZELK_FUZZ_CHECK(d->LatencyMs.has_value() == timer && (!timer || *d->LatencyMs == static_cast<int>(*r.LatencyTimer)),
+                    "latency timer");
+}
+
 void Run(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    if (text.starts_with("@win\n")) return RunWindows(text.substr(5));
     TPortRecord r;
     TNumberTable numbers;
     std::size_t start = 0;

@@ -229,6 +229,15 @@ void PortRecordSeeds(const fs::path& root) {
           "@sys=ttyUSB0\n@node=/dev/ttyUSB0\n@real=/dev/ttyUSB0\n@parent\n@driver=pl2303\n"
           "com:2=/dev/ttyUSB0\ncom:5=/dev/ttyUSB0\n");
     w.Add("escapes", "@sys=ttyUSB0\n@node=/dev/ttyUSB0\n@parent\n@driver=x\nID_MODEL_ENC=\\x41\\x4g\\x\\x00\\xff  \n");
+    w.Add("win-ftdi",
+          "@win\n@id=FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000\n@hw=FTDIBUS\\COMPORT&VID_0403&PID_6001\n"
+          "@parent-id=USB\\VID_0403&PID_6001\\A50285BI\n@port=COM5\n@friendly=USB Serial Port (COM5)\n"
+          "@service=FTDISER\n@version=2.12.36.4\n@parent-loc=Port_#0002.Hub_#0001\n@latency=16\n");
+    w.Add("win-composite",
+          "@win\n@id=USB\\VID_2E8A&PID_000A&MI_00\\7&1E5D9C2F&0&0000\n@hw=USB\\VID_2E8A&PID_000A&MI_00\n"
+          "@compat=USB\\Class_02&SubClass_02\n@parent-id=USB\\VID_2E8A&PID_000A\\E660583883724A2F\n@port=com23\n");
+    w.Add("win-16550", "@win\n@id=ACPI\\PNP0501\\0\n@hw=*PNP0501\n@port=COM1\n@service=Serial\n");
+    w.Add("win-printer", "@win\n@id=ACPI\\PNP0401\\0\n@port=LPT1\n");
     w.Add("cyrillic-product", "@sys=ttyUSB0\n@node=/dev/ttyUSB0\n@parent\n@driver=x\nusb:product=\xD0\x9F\xD0\xBE\xD1\x80\xD1\x82\n");
 }
 

@@ -86,13 +86,41 @@ TEST(PortListing, OneAlignedLineADevice) {
     uart.Driver = "serial";
     uart.Accessible = false;
     uart.Holders = {{1234, "minicom"}};
+    ftdi.LatencyMs = 16;
     EXPECT_EQ(FormatPortList({ftdi, uart}),
-              "PORT  DEVICE        USB ID     DRIVER    ACCESS  STATE                 PRODUCT          SERIAL    BY-ID\n"
-              "COM5  /dev/ttyUSB0  0403:6001  ftdi_sio  rw      free                  FT232R USB UART  A50285BI  "
+              "PORT  DEVICE        USB ID     DRIVER    ACCESS  STATE                 PRODUCT          SERIAL    LATENCY  "
+              "BY-ID\n"
+              "COM5  /dev/ttyUSB0  0403:6001  ftdi_sio  rw      free                  FT232R USB UART  A50285BI  16 ms    "
               "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n"
-              "-     /dev/ttyS4    -          serial    denied  in use: minicom/1234  -                -         -\n");
+              "-     /dev/ttyS4    -          serial    denied  in use: minicom/1234  -                -         -        "
+              "-\n");
     EXPECT_EQ(FormatPortList({}), "no serial device found\n");
     EXPECT_EQ(ChosenPortLine(ftdi), "port: COM5 /dev/ttyUSB0 (FT232R USB UART)");
+}
+
+// Windows: a port above the window's range is listed with the way to it,
+// and the notice of late replies names the adapter, its timer and where to set it.
+TEST(PortListing, WindowsAdvice) {
+    TSerialDevice ftdi = Device(23, "\\\\.\\COM23", true);
+    ftdi.Product = "USB Serial Port (COM23)";
+    ftdi.VendorProduct = "0403:6001";
+    ftdi.LatencyMs = 16;
+    EXPECT_NE(FormatPortList({ftdi}).find("COM23 is above 20, the highest number the window and --port reach: "
+                                          "renumber it (Device Manager \u2192 Ports (COM & LPT) \u2192 USB Serial Port "
+                                          "(COM23) \u2192 Properties \u2192 Port Settings \u2192 Advanced\u2026 \u2192 COM Port "
+                                          "Number), or give zelk-upload -d \\\\.\\COM23\n"),
+              std::string::npos)
+        << FormatPortList({ftdi});
+    const std::vector<TSerialDevice> devices{Device(1, "\\\\.\\COM1", false), ftdi};
+    EXPECT_EQ(DeviceOfPort(devices, 23, ""), &devices[1]);
+    EXPECT_EQ(DeviceOfPort(devices, 1, "\\\\.\\COM23"), &devices[1]);
+    EXPECT_EQ(DeviceOfPort(devices, 1, "com23"), &devices[1]);
+    EXPECT_EQ(DeviceOfPort(devices, 2, ""), nullptr);
+    EXPECT_EQ(LatencyAdvice(&ftdi),
+              "The adapter on COM23, USB Serial Port (COM23) (0403:6001), has its latency timer at 16 ms: set "
+              "it to 1 ms in Device Manager \u2192 Ports (COM & LPT) \u2192 USB Serial Port (COM23) "
+              "\u2192 Properties \u2192 Port Settings \u2192 Advanced\u2026 \u2192 Latency Timer (msec) \u2192 1.");
+    EXPECT_NE(LatencyAdvice(nullptr).find("Device Manager"), std::string::npos);
 }
 
 TEST(PortListing, OnlyASingleUsbDeviceIsChosen) {

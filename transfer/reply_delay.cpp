@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The ZELK developers
 
-#include "reply_delay.h"
+#include "transfer/reply_delay.h"
 
 #include <algorithm>
 
-namespace zelk::upload {
+namespace zelk {
 
 void TReplyDelayMeter::Sent(TClock::time_point at, std::size_t bytes) {
     if (decided_) return;
@@ -36,4 +36,4 @@ double TReplyDelayMeter::UploadSeconds(double delayMs) const {
     return kPacketsIn64K * (WireSeconds(38) + 2 * delayMs / 1000.0);
 }
 
-}  // namespace zelk::upload
+}  // namespace zelk

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-namespace zelk::upload {
+namespace zelk {
 
 // How late the device's replies come. Many USB serial adapters hold received
 // bytes back until their latency timer runs out (16 ms on FTDI chips unless
@@ -34,6 +34,8 @@ public:
     // Seconds a whole 64 KiB upload takes on the wire at the line's rate,
     // with every packet's request and reply late by delayMs.
     double UploadSeconds(double delayMs) const;
+    // The first kPackets replies are timed: Replied has said what it had to.
+    bool Decided() const { return decided_; }
 
 private:
     double WireSeconds(std::size_t bytes) const { return baud_ > 0 ? static_cast<double>(bytes) * 10.0 / baud_ : 0; }
@@ -45,4 +47,4 @@ private:
     bool decided_ = false;
 };
 
-}  // namespace zelk::upload
+}  // namespace zelk
