@@ -77,8 +77,10 @@ echo "=== package from $tarball in $src"
   || fail "the build from the tarball took SOURCE_DATE_EPOCH '$(cat "$src/build/package/source-date-epoch")', not $epoch"
 second=$src/$deb
 echo "=== Windows zip from $tarball"
+zip_start=$SECONDS
 "${offline[@]}" "$src/scripts/windows-zip.sh" >"$scratch/windows-zip.log" 2>&1 \
   || { tail -40 "$scratch/windows-zip.log"; fail "building the zip from the tarball failed"; }
+echo "check-release: the zip from the tarball took $((SECONDS - zip_start)) s"
 second_zip=$src/$zip
 
 # 3. The toolkit-free tests, from the tarball, offline.
