@@ -6,9 +6,10 @@
 # (manual pages, the Debian changelog, archive members): SOURCE_DATE_EPOCH
 # from the environment when set, else the last commit's time, else the one
 # recorded in a source tarball (its file source-date-epoch). It is taken at
-# configure time; scripts/package.sh configures on every run.
+# configure time; scripts/package.sh and scripts/windows-zip.sh configure on
+# every run.
 #
-# ZELK_REPRODUCIBLE (the package preset): no build folder in the binaries.
+# ZELK_REPRODUCIBLE (the package and mingw presets): no build folder in the binaries.
 #
 #   cmake --build <dir> --target dist    makes <dir>/zelk-<version>.tar.gz
 option(ZELK_REPRODUCIBLE "Map the source and build folders out of the binaries" OFF)

@@ -40,14 +40,17 @@ stage_ci() {
 stage_asan() { build_and_test asan; }
 stage_tsan() { build_and_test tsan; }  # the tests labelled threads
 # The release: every file's licence header, the package (preset package),
-# lintian, AppStream and the package's own checks, then the source tarball
-# built and tested offline in a scratch folder, whose package must equal the
-# first one byte for byte.
+# lintian, AppStream and the package's own checks; the Windows zip (preset
+# mingw, in build/mingw, which the windows stage builds on) and its checks;
+# then the source tarball built and tested offline in a scratch folder, whose
+# package and zip must match the first ones' SHA256SUMS.
 stage_package() {
   tests/release/spdx_test.sh
   scripts/spdx.sh --check
   scripts/package.sh
   scripts/check-package.sh
+  scripts/windows-zip.sh
+  scripts/check-windows-zip.sh
   scripts/check-release.sh
 }
 # The release-built zelk-upload on real kernel drivers (8250, ftdi_sio,
