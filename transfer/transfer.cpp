@@ -11,8 +11,7 @@ namespace zelk {
 
 namespace {
 
-// The controller's replies.
-constexpr std::uint8_t kRequest = 0x05;
+// The controller's answers to a packet (its request, kRequest, is public).
 constexpr std::uint8_t kAccepted = 0x06;
 constexpr std::uint8_t kChecksumMismatch = 0xF4;
 // The first byte of every packet, and the bytes of the start burst.

@@ -24,6 +24,9 @@ enum class TState : std::uint8_t {
 
 inline constexpr int kPacketSize = 36;  // bytes of a page header or a data packet
 inline constexpr int kPieceSize = 32;   // file bytes a data packet carries
+// The byte the controller asks for each packet with; the programs hand it to
+// the port as the driver's event character, so a request is passed on at once.
+inline constexpr std::uint8_t kRequest = 0x05;
 
 // Value of one hexadecimal digit ('0'-'9', 'A'-'F', 'a'-'f'); 0 for anything else.
 int ChToInt(char c);
