@@ -23,12 +23,16 @@
 #include <sys/stat.h>
 
 #include "common/licence.h"
-#include "run_program.h"
+#include "support/run_program.h"
 #include "support/pty_pair.h"
 #include "tools/emulator/device_emulator.h"
 #include "transfer/transfer.h"
 
 namespace zelk::upload::test {
+
+using zelk::test::RunProgram;
+using zelk::test::TRunResult;
+
 namespace {
 
 using TBytes = std::vector<std::uint8_t>;

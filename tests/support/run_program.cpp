@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The ZELK developers
 
-#include "run_program.h"
+#include "support/run_program.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,12 +14,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "common/unique_fd.h"
 
 extern char** environ;  // NOLINT: POSIX names it so
 
-namespace zelk::upload::test {
+namespace zelk::test {
 
 namespace {
 
@@ -46,6 +47,8 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     throw std::runtime_error(std::string(what) + ": " + std::strerror(err));
 }
 
+}  // namespace
+
 // The child is started with posix_spawn, never with fork and code of ours
 // in between: the tests run threads (the emulated controller, the port's
 // reader), and a forked child of a process with threads may only make
@@ -53,8 +56,8 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 // waited for ever on the allocator's lock whenever another thread held it at
 // the fork, and the program never started. Everything the child needs is
 // built here before it exists.
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
-            const std::map<std::string, std::string>& env, int stderrFd) {
+int SpawnProgram(const std::string& program, const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& env, int stdinFd, int stdoutFd, int stderrFd) {
     std::vector<std::string> argStrings{program};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<std::string> envStrings = ChildEnvironment(env);
@@ -73,9 +76,11 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
-    int err = ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (err == 0) err = ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    if (err == 0) err = ::posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
+    int err = 0;
+    for (const auto& [from, to] : {std::pair{stdinFd, STDIN_FILENO}, {stdoutFd, STDOUT_FILENO}, {stderrFd, STDERR_FILENO}})
+        if (err == 0)
+            err = from < 0 ? ::posix_spawn_file_actions_addopen(&actions, to, "/dev/null", O_RDWR, 0)
+                           : ::posix_spawn_file_actions_adddup2(&actions, from, to);
     if (err == 0) err = ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     if (err == 0) err = ::posix_spawnattr_setsigmask(&attr, &none);
     if (err == 0) err = ::posix_spawnattr_setsigdefault(&attr, &all);
@@ -87,8 +92,6 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
     return pid;
 }
 
-}  // namespace
-
 TRunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env, std::chrono::milliseconds limit,
                       const std::function<void(int, const std::string&)>& onStderr) {
@@ -96,7 +99,7 @@ TRunResult RunProgram(const std::string& program, const std::vector<std::string>
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) Fail("pipe2", errno);
     const TUniqueFd readEnd(pipeFds[0]);
     TUniqueFd writeEnd(pipeFds[1]);
-    const pid_t pid = Spawn(program, args, env, writeEnd.Get());
+    const pid_t pid = SpawnProgram(program, args, env, -1, -1, writeEnd.Get());
     writeEnd.Reset();
 
     TRunResult result;
@@ -128,4 +131,4 @@ TRunResult RunProgram(const std::string& program, const std::vector<std::string>
     return result;
 }
 
-}  // namespace zelk::upload::test
+}  // namespace zelk::test
