@@ -69,7 +69,7 @@ struct TUsage {
     int Threads = 0;
 };
 
-TUsage Usage() { return {StatusField("VmRSS"), OpenFdCount(), static_cast<int>(StatusField("Threads"))}; }
+TUsage Usage() { return {StatusField("VmRSS"), OpenFdCount(), LiveThreadCount()}; }
 
 // A file of random bytes, 1 to 8,192 of them, and what the controller must
 // rebuild from it: the bytes and zeros up to whole pages.
