@@ -123,6 +123,13 @@ public:
     TEmulatorProgram& operator=(const TEmulatorProgram&) = delete;
 
     const std::string& Path() const { return path_; }
+    // The emulator's resident memory in KiB.
+    long RssKiB() const {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
+        return -1;
+    }
 
     // The next upload's summary; what came so far if none ends within kWait.
     std::string NextSummary() {
@@ -174,6 +181,13 @@ struct TRssWatch {
     long Growth() const { return Max - AtWarmUp; }
 };
 
+// The fake face, keeping what it drew last but no list of every change,
+// which would grow with each progress step of every upload.
+class TSoakFace final : public TFakeFace {
+public:
+    void Show(const TWindowState& state, unsigned) override { Drawn = state; }
+};
+
 double SecondsSince(TClock::time_point start) { return std::chrono::duration<double>(TClock::now() - start).count(); }
 
 // A line every thousand uploads of a long run.
@@ -192,7 +206,7 @@ TEST(Soak, UploadsThroughOneWindowSession) {
     ASSERT_EQ(::setenv("ZELK_COM7", emulator.Path().c_str(), 1), 0);  // before any thread of ours starts
     TFiles files;
     TMainQueue queue;
-    TFakeFace face;
+    TSoakFace face;
     {
         TWindowLogic logic(face, ComPortFactory(queue.Invoker()), {[] { return std::vector<TSerialDevice>{}; }, true});
         logic.ShowAll();
@@ -202,7 +216,7 @@ TEST(Soak, UploadsThroughOneWindowSession) {
         const TUsage open = Usage();
 
         std::mt19937 random(7);
-        TRssWatch rss;
+        TRssWatch rss, emulatorRss;
         long bytes = 0;
         const auto start = TClock::now();
         for (int i = 1; i <= uploads; ++i) {
@@ -219,6 +233,7 @@ TEST(Soak, UploadsThroughOneWindowSession) {
             ASSERT_EQ(now.Fds, open.Fds) << "descriptors after upload " << i;
             ASSERT_EQ(now.Threads, open.Threads) << "threads after upload " << i;
             rss.Take(i, now.RssKiB);
+            emulatorRss.Take(i, emulator.RssKiB());
             if (i % 1000 == 0) Progress("window", i, now, start);
         }
         const double seconds = SecondsSince(start);
@@ -231,10 +246,12 @@ TEST(Soak, UploadsThroughOneWindowSession) {
         std::printf(
             "soak: window: %d uploads (%ld bytes) in %.1f s; resident memory %ld KiB after upload %d, at most %ld KiB "
             "after it, growth %ld KiB (bound %ld KiB); descriptors %d and threads %d with the port open, the same "
-            "after every upload; %d and %d with it closed, before and after\n",
+            "after every upload; %d and %d with it closed, before and after; zelk-emu's resident memory %ld KiB "
+            "after upload %d, growth %ld KiB (same bound)\n",
             uploads, bytes, seconds, rss.AtWarmUp, kWarmUp, rss.Max, rss.Growth(), kRssBoundKiB, open.Fds, open.Threads,
-            after.Fds, after.Threads);
+            after.Fds, after.Threads, emulatorRss.AtWarmUp, kWarmUp, emulatorRss.Growth());
         EXPECT_LE(rss.Growth(), kRssBoundKiB);
+        EXPECT_LE(emulatorRss.Growth(), kRssBoundKiB);
     }
 }
 
@@ -246,6 +263,7 @@ TEST(Soak, ZelkUploadRunsAgainstOneEmulator) {
     TFiles files;
     std::mt19937 random(11);
     const TUsage before = Usage();
+    TRssWatch emulatorRss;
     long bytes = 0;
     const auto start = TClock::now();
     for (int i = 1; i <= uploads; ++i) {
@@ -256,6 +274,7 @@ TEST(Soak, ZelkUploadRunsAgainstOneEmulator) {
                                           kWait);
         ASSERT_EQ(run.ExitCode, 0) << "run " << i << ": " << run.Stderr;
         ASSERT_TRUE(Arrived(emulator.NextSummary(), program)) << "run " << i;
+        emulatorRss.Take(i, emulator.RssKiB());
         if (i % 1000 == 0) Progress("zelk-upload", i, Usage(), start);
     }
     const double seconds = SecondsSince(start);
@@ -263,8 +282,11 @@ TEST(Soak, ZelkUploadRunsAgainstOneEmulator) {
     EXPECT_EQ(after.Fds, before.Fds);
     EXPECT_EQ(after.Threads, before.Threads);
     std::printf("soak: zelk-upload: %d runs (%ld bytes) in %.1f s, every one exit 0 and byte-exact; descriptors %d "
-                "and threads %d here before and after\n",
-                uploads, bytes, seconds, after.Fds, after.Threads);
+                "and threads %d here before and after; zelk-emu's resident memory %ld KiB after run %d, growth %ld "
+                "KiB (bound %ld KiB)\n",
+                uploads, bytes, seconds, after.Fds, after.Threads, emulatorRss.AtWarmUp, kWarmUp, emulatorRss.Growth(),
+                kRssBoundKiB);
+    EXPECT_LE(emulatorRss.Growth(), kRssBoundKiB);
 }
 
 // A port opened and closed again and again leaves the descriptors and
