@@ -13,20 +13,26 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include <sys/stat.h>
 
 #include "common/licence.h"
-#include "run_program.h"
+#include "support/run_program.h"
 #include "support/pty_pair.h"
 #include "tools/emulator/device_emulator.h"
 #include "transfer/transfer.h"
 
 namespace zelk::upload::test {
+
+using zelk::test::RunProgram;
+using zelk::test::TRunResult;
+
 namespace {
 
 using TBytes = std::vector<std::uint8_t>;
@@ -209,6 +215,25 @@ TEST_F(UploadProgram, CtrlCStopsAtOnce) {
     EXPECT_EQ(run.ExitCode, 1) << run.Stderr;
     EXPECT_NE(run.Stderr.find("Отправка Остановлена!"), std::string::npos) << run.Stderr;
     EXPECT_EQ(run.Stderr.find("4096/4096"), std::string::npos) << "stopped before the end";
+}
+
+// A test's own threads (the emulated controller's, a port's reader) may be
+// inside the allocator when a program starts: the program starts all the
+// same. A forked child that set its environment itself hung there for ever
+// under AddressSanitizer, about one start in a few hundred.
+TEST(RunProgramBesideThreads, StartsWhileAnotherThreadAllocates) {
+    std::atomic<bool> stop{false};
+    std::thread allocator([&] {
+        std::vector<std::unique_ptr<char[]>> blocks;
+        for (unsigned k = 1; !stop; blocks.clear())
+            for (int i = 0; i < 64; ++i) blocks.emplace_back(new char[16 + (k = k * 1103515245u + 12345u) % 200]);
+    });
+    int started = 0;
+    for (int i = 0; i < 100; ++i)
+        started += RunProgram("/bin/sh", {"-c", "exit 7"}, kRussian, std::chrono::seconds(20)).ExitCode == 7 ? 1 : 0;
+    stop = true;
+    allocator.join();
+    EXPECT_EQ(started, 100);
 }
 
 // --version: the project's version, then the copyright and licence notice,

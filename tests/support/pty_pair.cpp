@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -109,6 +110,23 @@ int ThreadsNamed(const char* name) {
         std::string line;
         // A thread that ended since the folder was read has no comm any more.
         if (std::getline(comm, line) && line == name) ++count;
+    }
+    return count;
+}
+
+int LiveThreadCount() {
+    constexpr unsigned long kExiting = 0x4;  // PF_EXITING
+    int count = 0;
+    for (const std::string& task : EntryNames("/proc/self/task")) {
+        std::ifstream stat("/proc/self/task/" + task + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;  // gone since the folder was read
+        // After the name in parentheses: state, ppid, pgrp, session, tty, tpgid, flags.
+        std::istringstream fields(line.substr(line.rfind(')') + 1));
+        std::string skip;
+        unsigned long flags = 0;
+        for (int i = 0; i < 6; ++i) fields >> skip;
+        if (fields >> flags && (flags & kExiting) == 0) ++count;
     }
     return count;
 }

@@ -58,6 +58,11 @@ bool WaitReadable(int fd);
 int OpenFdCount();
 // Threads of this process called name (/proc/self/task/*/comm).
 int ThreadsNamed(const char* name);
+// Threads of this process that are not ending. A thread that was just joined
+// can stay in /proc/self (and in the Threads count of its status) a moment
+// after the join returned; the kernel marks it exiting (PF_EXITING) before
+// the join can return, so it is never counted here.
+int LiveThreadCount();
 
 // The test's own main thread: the reader threads queue their calls here and
 // wait, and the test body runs them.

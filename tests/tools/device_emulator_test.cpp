@@ -92,7 +92,7 @@ TEST(DeviceEmulator, RebuildsEachUploadFromItsPages) {
         ExpectRebuilt(r, image, c.s);
         EXPECT_EQ(r.PacketsReceived, static_cast<int>(packets.size()));
         EXPECT_EQ(r.PacketsRejected, 0);
-        EXPECT_EQ(r.ResponseTimes.size(), packets.size());
+        EXPECT_EQ(r.ResponseTimes.Count(), packets.size());
     }
 }
 

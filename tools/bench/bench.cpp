@@ -123,11 +123,9 @@ struct TStats {
     double TotalMs, MedianUs, P99Us, SumMs, CpuMs;
 };
 
-nanoseconds Percentile(std::vector<nanoseconds> v, double p) {
-    if (v.empty()) Fail("no response times");
-    std::sort(v.begin(), v.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(v.size())));
-    return v[std::clamp<std::size_t>(rank, 1, v.size()) - 1];
+nanoseconds Percentile(const zelk::emu::TResponseTimes& times, double p) {
+    if (times.Empty()) Fail("no response times");
+    return times.Percentile(p);
 }
 
 double Median(std::vector<double> v) {
@@ -142,9 +140,7 @@ TStats Summarize(const std::vector<TRun>& runs) {
         total.push_back(std::chrono::duration<double, std::milli>(r.Total).count());
         median.push_back(std::chrono::duration<double, std::micro>(Percentile(r.Result.ResponseTimes, 0.5)).count());
         p99.push_back(std::chrono::duration<double, std::micro>(Percentile(r.Result.ResponseTimes, 0.99)).count());
-        nanoseconds s{};
-        for (nanoseconds t : r.Result.ResponseTimes) s += t;
-        sum.push_back(std::chrono::duration<double, std::milli>(s).count());
+        sum.push_back(std::chrono::duration<double, std::milli>(r.Result.ResponseTimes.Total()).count());
         cpu.push_back(std::chrono::duration<double, std::milli>(r.HostCpu).count());
     }
     return {Median(total), Median(median), Median(p99), Median(sum), Median(cpu)};

@@ -93,12 +93,13 @@ std::string FormatSummary(const TUploadResult& r) {
     s += "re-requests: " + std::to_string(r.ReRequests) + "\n";
     s += "protocol violations: " + std::to_string(r.Violations.size()) + "\n";
     for (const std::string& v : r.Violations) s += "  " + v + "\n";
-    if (!r.ResponseTimes.empty()) {
-        auto times = r.ResponseTimes;
-        std::sort(times.begin(), times.end());
-        s += "host response: median " + Millis(times[times.size() / 2]) + ", 99th percentile " +
-             Millis(times[std::min(times.size() - 1, times.size() * 99 / 100)]) + ", max " + Millis(times.back()) +
-             "\n";
+    if (const TResponseTimes& times = r.ResponseTimes; !times.Empty()) {
+        s += "host response: median " + Millis(times.Percentile(0.5)) + ", 99th percentile " +
+             Millis(times.Percentile(0.99)) + ", max " + Millis(times.Max());
+        if (times.Sampled())
+            s += " (percentiles of " + std::to_string(times.Kept().size()) + " of the " +
+                 std::to_string(times.Count()) + " packets, picked at random)";
+        s += "\n";
     }
     s += "bytes: " + std::to_string(r.Bytes.size()) + "\n";
     s += "sha256: " + r.Sha256 + "\n";
@@ -419,7 +420,7 @@ bool TDeviceEmulator::PlayUpload(TUploadResult& r) {
         if (got.Kind == TReceived::Incomplete) {
             step = model.Incomplete(got.Have);
         } else {
-            r.ResponseTimes.push_back(got.LastByteAt - requestAt);
+            r.ResponseTimes.Add(got.LastByteAt - requestAt);
             SleepUntil(rxFree_);
             step = model.Packet(p);
         }

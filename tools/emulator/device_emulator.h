@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/unique_fd.h"
+#include "tools/emulator/response_times.h"
 
 namespace zelk::emu {
 
@@ -84,8 +85,8 @@ struct TUploadResult {
     std::vector<std::uint8_t> Bytes;
     std::string Sha256;               // of Bytes, lower-case hex
     // For every request answered by a packet: from writing 0x05 to reading the
-    // packet's last byte.
-    std::vector<std::chrono::nanoseconds> ResponseTimes;
+    // packet's last byte. Bounded: a host may send packets for days.
+    TResponseTimes ResponseTimes;
     std::string Error;                // why the terminal failed
 };
 
