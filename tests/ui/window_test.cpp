@@ -31,6 +31,9 @@ TEST(Window, ControlsNestAsDesignedAndTheComboBoxesAreEditable) {
         if (c.Kind == design::TKind::TabSheet) parent = parent->parentWidget();
         EXPECT_EQ(parent->objectName(), c.Parent) << c.Name;
     }
+    // The status bar is as high as designed (the Win32 one is the system's).
+    const design::TRect bar = design::FindControl(design::kControls, "stat1")->Rect;
+    EXPECT_EQ(w.Find("stat1")->geometry(), QRect(bar.Left, bar.Top, bar.Width, bar.Height));
     auto* speed = w.Find<QComboBox>("CB_Speed");
     EXPECT_EQ(speed->maxVisibleItems(), design::kSpeedRows);
     EXPECT_TRUE(speed->isEditable());
