@@ -105,7 +105,7 @@ QWidget* MakeControl(const design::TControl& c, QWidget* parent) {
         break;
     case TKind::ProgressBar: {
         auto* bar = new QProgressBar(parent);
-        bar->setRange(0, 100);
+        bar->setRange(0, design::kProgressMaximum);
         bar->setValue(0);
         bar->setTextVisible(false);
         widget = bar;

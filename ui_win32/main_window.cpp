@@ -113,7 +113,7 @@ TMainWindow::TMainWindow(HINSTANCE instance) : instance_(instance) {
         const HDC screen = ::GetDC(nullptr);
         dpi_ = ::GetDeviceCaps(screen, LOGPIXELSY);
         ::ReleaseDC(nullptr, screen);
-        if (dpi_ <= 0) dpi_ = 96;
+        if (dpi_ <= 0) dpi_ = design::kDesignDpi;
     }
     boldFont_ = MakeFont(Px(design::kWindowFont.PixelHeight), design::kWindowFont.Bold);
     plainFont_ = MakeFont(Px(design::kPlainFont.PixelHeight), design::kPlainFont.Bold);
@@ -151,7 +151,7 @@ TMainWindow::~TMainWindow() {
     ::DeleteObject(plainFont_);
 }
 
-int TMainWindow::Px(int designPixels) const { return ::MulDiv(designPixels, dpi_, 96); }
+int TMainWindow::Px(int designPixels) const { return ::MulDiv(designPixels, dpi_, design::kDesignDpi); }
 
 HWND TMainWindow::Control(int id) const {
     if (const HWND direct = ::GetDlgItem(hwnd_, id)) return direct;
@@ -273,7 +273,7 @@ void TMainWindow::CreateControls() {
             break;
         case TKind::ProgressBar:
             control = make(PROGRESS_CLASSW, "", 0);
-            ::SendMessageW(control, PBM_SETRANGE32, 0, 100);
+            ::SendMessageW(control, PBM_SETRANGE32, 0, design::kProgressMaximum);
             break;
         case TKind::StatusBar: {
             // The status bar places itself at the bottom.
@@ -306,7 +306,8 @@ void TMainWindow::Layout(int width, int height) {
     if (tabs == nullptr) return;
     for (const design::TControl& c : design::kControls) {
         if (c.Kind == TKind::StatusBar || c.Anchors == design::kAnchorLeftTop) continue;
-        const design::TRect r = design::Anchored(c, MulDiv(width, 96, dpi_), MulDiv(height, 96, dpi_));
+        const design::TRect r = design::Anchored(c, ::MulDiv(width, design::kDesignDpi, dpi_),
+                                                   ::MulDiv(height, design::kDesignDpi, dpi_));
         ::SetWindowPos(Control(ControlId(c.Name)), nullptr, Px(r.Left), Px(r.Top), Px(r.Width), Px(r.Height),
                        SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -571,9 +572,9 @@ INT_PTR CALLBACK TMainWindow::AboutProc(HWND dialog, UINT msg, WPARAM wParam, LP
             const HDC screen = ::GetDC(nullptr);
             const int d = ::GetDeviceCaps(screen, LOGPIXELSY);
             ::ReleaseDC(nullptr, screen);
-            return d > 0 ? d : 96;
+            return d > 0 ? d : design::kDesignDpi;
         }();
-        const auto px = [dpi](int v) { return ::MulDiv(v, dpi, 96); };
+        const auto px = [dpi](int v) { return ::MulDiv(v, dpi, design::kDesignDpi); };
         ::SetWindowTextW(dialog, Utf8ToWide(kAboutCaption).c_str());
         const design::TRect panel = design::FindControl(design::kAboutControls, "Panel1")->Rect;
         for (const design::TControl& c : design::kAboutControls) {

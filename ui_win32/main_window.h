@@ -103,7 +103,7 @@ private:
     void StopFlashTimer() override;
 
     HINSTANCE instance_;
-    int dpi_ = 96;
+    int dpi_ = 0;  // the screen's, read at the start
     HWND hwnd_ = nullptr;
     HWND tips_ = nullptr;
     HFONT boldFont_ = nullptr;

@@ -130,6 +130,12 @@ inline constexpr TFont kStatusFont{12, false};
 // lists every serial device).
 inline constexpr int kHintMaxWidth = 420;
 
+// The progress bar's range before the first load.
+inline constexpr int kProgressMaximum = 100;
+
+// The pixels of the design: a face on a screen of another density scales them.
+inline constexpr int kDesignDpi = 96;
+
 // The flash of the status bar after an outcome.
 inline constexpr int kFlashMs = 5000;
 
