@@ -166,8 +166,8 @@ inline constexpr std::array<TControl, 9> kAboutControls{{
     {"ProductName", TKind::Label, "Panel1", {88, 16, 190, 16}, texts::kAboutProductName, ""},
     {"Version", TKind::Label, "Panel1", {88, 40, 190, 16}, texts::kAboutVersion, ""},
     {"Comments", TKind::Label, "Panel1", {8, 104, 70, 16}, texts::kAboutComments, ""},
-    {"Label1", TKind::Label, "Panel1", {80, 104, 200, 16}, texts::kAboutLine1, ""},
-    {"Label2", TKind::Label, "Panel1", {80, 120, 200, 16}, texts::kAboutLine2, ""},
+    {"Label1", TKind::Label, "Panel1", {80, 104, 199, 16}, texts::kAboutLine1, ""},
+    {"Label2", TKind::Label, "Panel1", {80, 120, 199, 16}, texts::kAboutLine2, ""},
     {"LblLicence", TKind::Label, "Panel1", {8, 140, 200, 16}, texts::kAboutLicence, ""},
     {"OKButton", TKind::Button, "AboutBox", {120, 178, 65, 33}, texts::kAboutOk, ""},
 }};
