@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QRegularExpression>
 #include <QStringList>
 #include <iostream>
 #include <optional>
@@ -19,47 +18,19 @@
 
 namespace {
 
-constexpr const char* kQtOptionsNote =
-    "Qt's own options, such as -platform NAME or -style NAME, are taken as well.";
-
 std::vector<std::string> Encoded(const QStringList& arguments) {
     std::vector<std::string> encoded;
     for (const QString& a : arguments) encoded.push_back(QFile::encodeName(a).toStdString());
     return encoded;
 }
 
-// Whether an argument may be one of Qt's own options (-platform NAME,
-// -style NAME, ...), which QApplication takes out: anything dashed that is
-// not this program's own option or an option's value.
-bool MayHoldQtOptions(const QStringList& arguments) {
-    static const QRegularExpression own("^(-[pbsh]([^A-Za-z].*)?|--(port|baud|start|help|version)(=.*)?)$");
-    static const QRegularExpression takesValue("^(-[pbs]|--(port|baud|start))$");
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& a = arguments[i];
-        if (a == "--") break;
-        if (!a.startsWith('-')) continue;
-        if (!own.match(a).hasMatch()) return true;
-        if (takesValue.match(a).hasMatch()) ++i;
-    }
-    return false;
-}
-
 // The exit status when the command line is answered without the window.
 std::optional<int> Answer(const zelk::TWindowCommandLine& line) {
-    switch (line.Command) {
-    case zelk::TWindowCommand::Help:
-        std::cout << zelk::WindowHelpText(kQtOptionsNote);
-        return 0;
-    case zelk::TWindowCommand::Version:
-        std::cout << zelk::WindowVersionText(ZELK_VERSION);
-        return 0;
-    case zelk::TWindowCommand::UsageError:
-        std::cerr << "zelk: " << line.Error << "\nTry 'zelk --help' for more information.\n";
-        return 2;
-    case zelk::TWindowCommand::Run:
-        break;
-    }
-    return std::nullopt;
+    const std::optional<zelk::TCommandLineAnswer> answer = zelk::AnswerWindowCommandLine(line, ZELK_VERSION);
+    if (!answer) return std::nullopt;
+    std::cout << answer->Out << std::flush;
+    std::cerr << answer->Err;
+    return answer->Status;
 }
 
 }  // namespace
@@ -68,11 +39,9 @@ int main(int argc, char* argv[]) {
     // --help, --version and usage errors first, with no window system; an
     // error that may come from Qt's own options waits until they are out.
     const std::vector<std::string> given(argv, argv + argc);
-    QStringList arguments;
-    for (const std::string& a : given) arguments << QFile::decodeName(QByteArray::fromStdString(a));
     const zelk::TWindowCommandLine early = zelk::ParseWindowCommandLine(given);
     if (early.Command != zelk::TWindowCommand::Run &&
-        (early.Command != zelk::TWindowCommand::UsageError || !MayHoldQtOptions(arguments)))
+        (early.Command != zelk::TWindowCommand::UsageError || !zelk::MayHoldToolkitOptions(given)))
         return *Answer(early);
 
     zelk::TForm1* window = nullptr;

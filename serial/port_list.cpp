@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "serial/com_port.h"
+#include "serial/port_range.h"
 
 namespace zelk {
 
@@ -70,7 +71,7 @@ std::string ResolvedPath(const std::string& path) {
 
 TNumberTable CurrentNumberTable() {
     TNumberTable table;
-    for (int number = 1; number <= 20; ++number) {
+    for (int number = kFirstPortNumber; number <= kLastPortNumber; ++number) {
         const std::string path = DevicePathForPort(number);
         if (path.empty()) continue;
         table.emplace_back(number, ResolvedPath(path));

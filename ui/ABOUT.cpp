@@ -7,57 +7,88 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <map>
+#include <string_view>
+
 #include "window/texts.h"
+#include "window/window_design.h"
 
 namespace zelk {
-
-namespace {
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
-    QLabel* label = new QLabel(QString::fromUtf8(text), parent);
-    label->setObjectName(name);
-    label->setTextFormat(Qt::PlainText);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-}  // namespace
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName("AboutBox");
     setWindowTitle(QString::fromUtf8(texts::kAboutCaption));
     QFont f;
-    f.setFamilies({"Liberation Sans", "Arial", "DejaVu Sans"});
-    f.setPointSize(8);
+    QStringList families;
+    for (const char* family : design::kFontFamilies) families << family;
+    f.setFamilies(families);
+    f.setPointSize(design::kAboutFontPoints);
     setFont(f);
     QPalette p = palette();
     p.setColor(QPalette::WindowText, Qt::black);
     setPalette(p);
-    setFixedSize(298, 218);
+    setFixedSize(design::kAboutWidth, design::kAboutHeight);
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName("Panel1");
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1->setGeometry(8, 8, 281, 161);
-
-    ProgramIcon = new QLabel(Panel1);
-    ProgramIcon->setObjectName("ProgramIcon");
-    ProgramIcon->setGeometry(8, 8, 65, 57);
-
-    ProductName = MakeLabel(Panel1, "ProductName", texts::kAboutProductName, 88, 16);
-    Version = MakeLabel(Panel1, "Version", texts::kAboutVersion, 88, 40);
-    Comments = MakeLabel(Panel1, "Comments", texts::kAboutComments, 8, 104);
-    Label1 = MakeLabel(Panel1, "Label1", texts::kAboutLine1, 80, 104);
-    Label2 = MakeLabel(Panel1, "Label2", texts::kAboutLine2, 80, 120);
-    LblLicence = MakeLabel(Panel1, "LblLicence", texts::kAboutLicence, 8, 140);
-
-    OKButton = new QPushButton(QString::fromUtf8(texts::kAboutOk), this);
-    OKButton->setObjectName("OKButton");
-    OKButton->setGeometry(120, 178, 65, 33);
+    std::map<std::string_view, QWidget*> made{{"AboutBox", this}};
+    for (const design::TControl& c : design::kAboutControls) {
+        QWidget* parent = made.at(c.Parent);
+        const QRect designed(c.Rect.Left, c.Rect.Top, c.Rect.Width, c.Rect.Height);
+        QWidget* widget = nullptr;
+        if (c.Kind == design::TKind::Panel) {
+            auto* panel = new QFrame(parent);
+            panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            panel->setGeometry(designed);
+            widget = panel;
+        } else if (c.Kind == design::TKind::Button) {
+            auto* button = new QPushButton(QString::fromUtf8(c.Text), parent);
+            button->setGeometry(designed);
+            widget = button;
+        } else {
+            auto* label = new QLabel(QString::fromUtf8(c.Text), parent);
+            label->setTextFormat(Qt::PlainText);
+            if (*c.Text == '\0') {
+                label->setGeometry(designed);  // the icon's place
+            } else {
+                label->move(designed.topLeft());
+                label->adjustSize();  // as wide as its text
+            }
+            widget = label;
+        }
+        widget->setObjectName(c.Name);
+        made[c.Name] = widget;
+    }
+    const auto get = [&made]<class W>(W*& member, std::string_view name) { member = static_cast<W*>(made.at(name)); };
+    get(Panel1, "Panel1");
+    get(ProgramIcon, "ProgramIcon");
+    get(ProductName, "ProductName");
+    get(Version, "Version");
+    get(Comments, "Comments");
+    get(Label1, "Label1");
+    get(Label2, "Label2");
+    get(LblLicence, "LblLicence");
+    get(OKButton, "OKButton");
     OKButton->setDefault(true);
     OKButton->setFocus();
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TAboutBox::CentreOn(const QRect& owner) {
+    owner_ = owner;
+    Centre();
+}
+
+// The frame is known once the box is shown: centred again with it.
+void TAboutBox::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    Centre();
+}
+
+void TAboutBox::Centre() {
+    if (owner_.isNull()) return;
+    const QRect frame = frameGeometry();
+    const design::TRect r =
+        design::CentredOn({owner_.x(), owner_.y(), owner_.width(), owner_.height()}, frame.width(), frame.height());
+    move(r.Left, r.Top);
 }
 
 }  // namespace zelk

@@ -17,8 +17,16 @@ class TAboutBox : public QDialog {
 
 public:
     explicit TAboutBox(QWidget* parent = nullptr);
+    // Places the box centred on the owner's frame (global coordinates).
+    void CentreOn(const QRect& owner);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void Centre();
+
+    QRect owner_;
     QFrame* Panel1;
     QLabel* ProgramIcon;
     QLabel* ProductName;

@@ -11,9 +11,9 @@ namespace zelk {
 
 std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* parent, const TErrorReport& report) {
     auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, QString::fromUtf8(texts::kApplicationTitle),
-                                             QString::fromStdString(report.Text), QMessageBox::Ok, parent);
+                                             QString::fromStdString(ErrorBoxLines(report)), QMessageBox::Ok,
+                                             parent);
     box->setTextFormat(Qt::PlainText);
-    if (!report.Detail.empty()) box->setDetailedText(QString::fromStdString(report.Detail));
     return box;
 }
 

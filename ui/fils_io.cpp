@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include "window/window_design.h"
+
 namespace zelk {
 
 QStringList QtNameFilters(const QString& filter) {
@@ -57,7 +59,7 @@ void TQtOpenFileDialog::ClearFileName() { fileName_.clear(); }
 TForm2::TForm2(QWidget* parent) : QWidget(parent), dlgOpen1(std::make_unique<TQtOpenFileDialog>()) {
     setObjectName("Form2");
     tmr1.setObjectName("tmr1");
-    tmr1.setInterval(5000);
+    tmr1.setInterval(design::kFlashMs);
     tmr1.setTimerType(Qt::PreciseTimer);
 }
 

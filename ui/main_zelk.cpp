@@ -19,78 +19,106 @@
 #include <QSocketNotifier>
 #include <QTabWidget>
 #include <QUrl>
-#include <algorithm>
-#include <array>
+#include <map>
+#include <string_view>
 #include <vector>
 
 #include "ui/ABOUT.h"
 #include "ui/error_box.h"
 #include "ui/fils_io.h"
 #include "ui/status_bar.h"
-#include "window/texts.h"
 #include "ui/up_down.h"
+#include "window/texts.h"
+#include "window/window_design.h"
 
 namespace zelk {
 
 namespace {
 
-// Geometry the window was laid out for; anchored controls keep their
-// distances to the edges of this client area.
-constexpr QRect kPanel1Rect{0, 0, 481, 25};
-constexpr QRect kPageControlRect{0, 32, 481, 174};
-constexpr int kStatusHeight = 19;
-
-template <class W>
-W* Place(W* widget, const char* name, int left, int top, int width, int height) {
-    widget->setObjectName(name);
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top, int width, int height) {
-    QLabel* label = Place(new QLabel(QString::fromUtf8(text), parent), name, left, top, width, height);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-QLineEdit* MakeReadOnlyEdit(QWidget* parent, const char* name, const char* text, const char* hint, int left,
-                            int top, int width, int height) {
-    QLineEdit* edit = Place(new QLineEdit(QString::fromUtf8(text), parent), name, left, top, width, height);
-    edit->setReadOnly(true);
-    edit->setToolTip(QString::fromUtf8(hint));
-    return edit;
-}
+using design::TKind;
 
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, const char* hint, int left, int top,
-                        int width, int height) {
-    QPushButton* button = Place(new QPushButton(QString::fromUtf8(text), parent), name, left, top, width, height);
-    button->setToolTip(QString::fromUtf8(hint));
-    return button;
-}
-
-template <std::size_t N>
-QComboBox* MakeEditableCombo(QWidget* parent, const char* name, const std::array<const char*, N>& items, int selected,
-                             int left, int top, int width, int height) {
-    QComboBox* combo = Place(new QComboBox(parent), name, left, top, width, height);
-    combo->setEditable(true);
-    // Typed text never becomes an item; it selects one only by matching it.
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    for (const char* item : items) combo->addItem(QString::fromUtf8(item));
-    combo->setCurrentIndex(selected);
-    return combo;
-}
+QRect ToQRect(const design::TRect& r) { return {r.Left, r.Top, r.Width, r.Height}; }
 
 QColor ToColor(TRgb rgb) { return QColor(rgb.R, rgb.G, rgb.B); }
 
-QFont WindowFont() {
-    // The nearest to Windows' bold "System" face that has Cyrillic letters.
+QFont DesignFont(const design::TFont& design) {
     QFont font;
-    font.setFamilies({"Liberation Sans", "Arial", "DejaVu Sans"});
-    font.setPixelSize(13);
-    font.setBold(true);
+    QStringList families;
+    for (const char* family : design::kFontFamilies) families << family;
+    font.setFamilies(families);
+    font.setPixelSize(design.PixelHeight);
+    font.setBold(design.Bold);
     return font;
+}
+
+// One control of the design, created in parent.
+QWidget* MakeControl(const design::TControl& c, QWidget* parent) {
+    const QString text = QString::fromUtf8(c.Text);
+    QWidget* widget = nullptr;
+    switch (c.Kind) {
+    case TKind::Panel: {
+        auto* panel = new QFrame(parent);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        widget = panel;
+        break;
+    }
+    case TKind::Label: {
+        auto* label = new QLabel(text, parent);
+        label->setTextFormat(Qt::PlainText);
+        widget = label;
+        break;
+    }
+    case TKind::Edit: {
+        auto* edit = new QLineEdit(text, parent);
+        edit->setReadOnly(true);
+        widget = edit;
+        break;
+    }
+    case TKind::UpDown:
+        widget = new TUpDown(design::kFirstPort, design::kLastPort, design::kFirstPort, parent);
+        break;
+    case TKind::ComboBox: {
+        auto* combo = new QComboBox(parent);
+        combo->setEditable(true);
+        // Typed text never becomes an item; it selects one only by matching it.
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        for (const char* item : c.Items) combo->addItem(QString::fromUtf8(item));
+        combo->setCurrentIndex(c.Selected);
+        widget = combo;
+        break;
+    }
+    case TKind::Button:
+        widget = new QPushButton(text, parent);
+        break;
+    case TKind::TabControl:
+        widget = new QTabWidget(parent);
+        break;
+    case TKind::TabSheet: {
+        widget = new QWidget;
+        static_cast<QTabWidget*>(parent)->addTab(widget, text);
+        break;
+    }
+    case TKind::GroupBox:
+        widget = new QGroupBox(text, parent);
+        break;
+    case TKind::ProgressBar: {
+        auto* bar = new QProgressBar(parent);
+        bar->setRange(0, design::kProgressMaximum);
+        bar->setValue(0);
+        bar->setTextVisible(false);
+        widget = bar;
+        break;
+    }
+    case TKind::StatusBar:
+        widget = new TStatusBar(parent);
+        break;
+    }
+    widget->setObjectName(c.Name);
+    if (c.Kind != TKind::TabSheet) widget->setGeometry(ToQRect(c.Rect));
+    if (*c.Hint != '\0') widget->setToolTip(QString::fromUtf8(c.Hint));
+    return widget;
 }
 
 // The one local file dropped; empty for anything else.
@@ -102,68 +130,48 @@ QString DroppedFile(const QMimeData* mime) {
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
-    using namespace texts;
-    setObjectName("Form1");
-    setWindowTitle(QString::fromUtf8(kWindowCaption));
-    setFont(WindowFont());
-    resize(kClientWidth, kClientHeight);
-    move(286, 267);
+    setObjectName(design::kForm);
+    setWindowTitle(QString::fromUtf8(texts::kWindowCaption));
+    setFont(DesignFont(design::kWindowFont));
+    resize(design::kClientWidth, design::kClientHeight);
+    move(design::kWindowLeft, design::kWindowTop);
     setAcceptDrops(true);
 
-    auto* panel = new QFrame(this);
-    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1 = Place<QWidget>(panel, "Panel1", kPanel1Rect.x(), kPanel1Rect.y(), kPanel1Rect.width(),
-                            kPanel1Rect.height());
-    Label4 = MakeLabel(Panel1, "Label4", kComLabel, 53, 3, 31, 16);
-    EdtCom = MakeReadOnlyEdit(Panel1, "EdtCom", "1", kPortNumberHint, 88, 0, 25, 24);
-    UDCom = Place(new TUpDown(1, 20, 1, Panel1), "UDCom", 113, 0, 24, 24);
-    UDCom->setToolTip(QString::fromUtf8(kPortStepHint));
+    std::map<std::string_view, QWidget*> made{{design::kForm, this}};
+    for (const design::TControl& c : design::kControls) made[c.Name] = MakeControl(c, made.at(c.Parent));
+    const auto get = [&made]<class W>(W*& member, std::string_view name) { member = static_cast<W*>(made.at(name)); };
+    get(Panel1, "Panel1");
+    get(Label4, "Label4");
+    get(EdtCom, "EdtCom");
+    get(UDCom, "UDCom");
+    get(CB_Speed, "CB_Speed");
+    get(BtnCom, "BtnCom");
+    get(LblDevice, "LblDevice");
+    get(BtnH, "BtnH");
+    get(PageControl1, "PageControl1");
+    get(TabSheet1, "TabSheet1");
+    get(TabSheet2, "TabSheet2");
+    get(Edt_z_name, "Edt_z_name");
+    get(Btn_z_open, "Btn_z_open");
+    get(Btn_z_zelk, "Btn_z_zelk");
+    get(Label1, "Label1");
+    get(StartBox, "StartBox");
+    get(Label2, "Label2");
+    get(Edt_kol, "Edt_kol");
+    get(GB_err, "GB_err");
+    get(Label5, "Label5");
+    get(Edt_err_ks, "Edt_err_ks");
+    get(PBar, "PBar");
+    get(Label3, "Label3");
+    get(stat1, "stat1");
+
     UDCom->Associate(EdtCom);
-    CB_Speed = MakeEditableCombo(Panel1, "CB_Speed", kSpeedItems, kDefaultSpeedIndex, 152, 0, 105, 24);
-    CB_Speed->setMaxVisibleItems(10);
-    BtnCom = MakeButton(Panel1, "BtnCom", kOpen, kPortButtonHint, 272, 0, 81, 25);
-    LblDevice = MakeLabel(Panel1, "LblDevice", "", 358, 4, 94, 17);
-    BtnH = MakeButton(Panel1, "BtnH", kHelpCaption, "", 456, 0, 25, 25);
-
-    PageControl1 = Place(new QTabWidget(this), "PageControl1", kPageControlRect.x(), kPageControlRect.y(),
-                         kPageControlRect.width(), kPageControlRect.height());
-    TabSheet1 = new QWidget;
-    TabSheet1->setObjectName("TabSheet1");
-    TabSheet2 = new QWidget;
-    TabSheet2->setObjectName("TabSheet2");
-    PageControl1->addTab(TabSheet1, QString::fromUtf8(kLoaderTab));
-    PageControl1->addTab(TabSheet2, QString::fromUtf8(kZelkTab));
+    CB_Speed->setMaxVisibleItems(design::kSpeedRows);
+    StartBox->lineEdit()->setMaxLength(design::kStartMaxLength);
     PageControl1->setCurrentWidget(TabSheet1);
-
-    Edt_z_name = MakeReadOnlyEdit(TabSheet1, "Edt_z_name", "", kFileNameHint, 24, 16, 169, 24);
-    Btn_z_open = MakeButton(TabSheet1, "Btn_z_open", kOpenFileCaption, kOpenFileHint, 200, 16, 129, 25);
-    Btn_z_zelk = MakeButton(TabSheet1, "Btn_z_zelk", kSendCaption, kSendHint, 352, 8, 113, 41);
-    Btn_z_zelk->setEnabled(false);
-    Label1 = MakeLabel(TabSheet1, "Label1", kStartLabel, 24, 59, 169, 16);
-    StartBox = MakeEditableCombo(TabSheet1, "StartBox", kStartItems, kDefaultStartIndex, 200, 56, 73, 24);
-    StartBox->lineEdit()->setMaxLength(kStartMaxLength);
-    Label2 = MakeLabel(TabSheet1, "Label2", kBlocksLabel, 56, 94, 135, 16);
-    Edt_kol = MakeReadOnlyEdit(TabSheet1, "Edt_kol", "0", kBlocksHint, 200, 88, 49, 24);
-    GB_err = Place(new QGroupBox(QString::fromUtf8(kErrorsGroup), TabSheet1), "GB_err", 320, 64, 145, 49);
-    Label5 = MakeLabel(GB_err, "Label5", kChecksumLabel, 32, 20, 26, 16);
-    Edt_err_ks = MakeReadOnlyEdit(GB_err, "Edt_err_ks", "0", kChecksumHint, 72, 16, 41, 24);
-    PBar = Place(new QProgressBar(TabSheet1), "PBar", 8, 120, 457, 17);
-    PBar->setRange(0, 100);
-    PBar->setValue(0);
-    PBar->setTextVisible(false);
-
-    Label3 = MakeLabel(TabSheet2, "Label3", kReserved, 160, 64, 134, 16);
-
-    stat1 = Place(new TStatusBar(this), "stat1", 0, kClientHeight - kStatusHeight, kClientWidth, kStatusHeight);
-    // Plain weight for the status texts and the device, which are no
-    // captions; the status bar in the size of a system status font, so that
-    // the longest texts ("Отправка Остановлена!") fit their panels.
-    QFont plainFont = font();
-    plainFont.setBold(false);
-    LblDevice->setFont(plainFont);
-    QFont statusFont = plainFont;
-    statusFont.setPixelSize(12);
-    stat1->setFont(statusFont);
+    // Plain weight for the status texts and the device, which are no captions.
+    LblDevice->setFont(DesignFont(design::kPlainFont));
+    stat1->setFont(DesignFont(design::kStatusFont));
 
     errorBox_ = [this](const TErrorReport& report) { ShowErrorBox(this, report); };
     TWindowFace& face = *this;
@@ -266,7 +274,9 @@ void TForm1::Show(const TWindowState& state, unsigned changes) {
 void TForm1::ShowError(const TErrorReport& report) { errorBox_(report); }
 
 void TForm1::ShowAbout() {
-    if (aboutBox_) aboutBox_->exec();
+    if (!aboutBox_) return;
+    aboutBox_->CentreOn(frameGeometry());
+    aboutBox_->exec();
 }
 
 // The open-file dialog and the flash timer live on TForm2; a window used
@@ -296,11 +306,10 @@ void TForm1::StopFlashTimer() {
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
-    const int dw = width() - kClientWidth;
-    const int dh = height() - kClientHeight;
-    Panel1->resize(std::max(0, kPanel1Rect.width() + dw), kPanel1Rect.height());
-    PageControl1->resize(std::max(0, kPageControlRect.width() + dw), std::max(0, kPageControlRect.height() + dh));
-    stat1->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
+    for (const design::TControl& c : design::kControls)
+        if (c.Anchors != design::kAnchorLeftTop)
+            if (QWidget* control = findChild<QWidget*>(c.Name))
+                control->setGeometry(ToQRect(design::Anchored(c, width(), height())));
     QWidget::resizeEvent(event);
 }
 

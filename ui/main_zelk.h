@@ -37,9 +37,6 @@ class TForm1 : public QWidget, private TWindowFace {
     Q_OBJECT
 
 public:
-    static constexpr int kClientWidth = 482;
-    static constexpr int kClientHeight = 224;
-
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 

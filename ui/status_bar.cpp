@@ -18,8 +18,10 @@ TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent), normal_(palette().col
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setTextFormat(Qt::PlainText);
         panel->setIndent(2);
-        panel->setGeometry(left, 2, kPanelWidths[i] - 2, 17);
-        left += kPanelWidths[i];
+        // Sunken, with a gap of two pixels above and to the right of each.
+        const int width = design::kPanelWidths[static_cast<std::size_t>(i)];
+        panel->setGeometry(left, 2, width - 2, design::FindControl(design::kControls, "stat1")->Rect.Height - 2);
+        left += width;
         panels_[i] = panel;
     }
 }

@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <array>
 
+#include "window/window_design.h"
+
 class QLabel;
 
 namespace zelk {
@@ -17,8 +19,7 @@ class TStatusBar : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kPanelCount = 3;
-    static constexpr std::array<int, kPanelCount> kPanelWidths{200, 150, 100};
+    static constexpr int kPanelCount = static_cast<int>(design::kPanelWidths.size());
 
     explicit TStatusBar(QWidget* parent);
 

@@ -19,6 +19,8 @@ public:
     TUpDown(int min, int max, int position, QWidget* parent);
 
     int Position() const { return position_; }
+    int Minimum() const { return min_; }
+    int Maximum() const { return max_; }
     void SetPosition(int position);
     void Associate(QLineEdit* edit);
 

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -22,15 +23,36 @@
 #include "serial/port_list.h"
 #include "ui_win32/resource.h"
 #include "window/texts.h"
+#include "window/window_design.h"
 
 namespace zelk::win32 {
 
 namespace {
 
 constexpr wchar_t kContainerClass[] = L"ZelkContainer";
-constexpr int kStatusRightEdges[] = {200, 350, -1};  // panels of 200, 150 and the rest
-constexpr int kSpeedListHeight = 200;
-constexpr int kStartListHeight = 80;
+using design::TKind;
+
+// The controls' ids follow the design's table.
+static_assert(kIdStat1 - kIdPanel1 + 1 == static_cast<int>(design::kControls.size()));
+
+int ControlId(std::string_view name) {
+    const design::TControl* c = design::FindControl(design::kControls, name);
+    return c == nullptr ? 0 : kIdPanel1 + static_cast<int>(c - design::kControls.data());
+}
+
+// The about box's resource ids, by the design's names.
+int AboutId(std::string_view name) {
+    constexpr std::pair<std::string_view, int> kIds[] = {
+        {"Panel1", ZELK_IDC_ABOUT_PANEL},      {"ProgramIcon", ZELK_IDC_ABOUT_ICON},
+        {"ProductName", ZELK_IDC_ABOUT_PRODUCT}, {"Version", ZELK_IDC_ABOUT_VERSION},
+        {"Comments", ZELK_IDC_ABOUT_COMMENTS}, {"Label1", ZELK_IDC_ABOUT_LINE1},
+        {"Label2", ZELK_IDC_ABOUT_LINE2},      {"LblLicence", ZELK_IDC_ABOUT_LICENCE},
+        {"OKButton", IDOK},
+    };
+    for (const auto& [n, id] : kIds)
+        if (n == name) return id;
+    return 0;
+}
 
 COLORREF ToColorRef(TRgb rgb) { return RGB(rgb.R, rgb.G, rgb.B); }
 
@@ -91,17 +113,17 @@ TMainWindow::TMainWindow(HINSTANCE instance) : instance_(instance) {
         const HDC screen = ::GetDC(nullptr);
         dpi_ = ::GetDeviceCaps(screen, LOGPIXELSY);
         ::ReleaseDC(nullptr, screen);
-        if (dpi_ <= 0) dpi_ = 96;
+        if (dpi_ <= 0) dpi_ = design::kDesignDpi;
     }
-    boldFont_ = MakeFont(Px(13), true);
-    plainFont_ = MakeFont(Px(13), false);
+    boldFont_ = MakeFont(Px(design::kWindowFont.PixelHeight), design::kWindowFont.Bold);
+    plainFont_ = MakeFont(Px(design::kPlainFont.PixelHeight), design::kPlainFont.Bold);
     windowBrush_ = ::GetSysColorBrush(COLOR_WINDOW);
 
     constexpr DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-    RECT frame{0, 0, Px(kClientWidth), Px(kClientHeight)};
+    RECT frame{0, 0, Px(design::kClientWidth), Px(design::kClientHeight)};
     ::AdjustWindowRectEx(&frame, style, FALSE, WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT);
     hwnd_ = ::CreateWindowExW(WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT, kMainWindowClass,
-                              Utf8ToWide(texts::kWindowCaption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                              Utf8ToWide(texts::kWindowCaption).c_str(), style, Px(design::kWindowLeft), Px(design::kWindowTop),
                               frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
     if (hwnd_ == nullptr) ThrowLastError("CreateWindowEx");
     ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -129,7 +151,7 @@ TMainWindow::~TMainWindow() {
     ::DeleteObject(plainFont_);
 }
 
-int TMainWindow::Px(int designPixels) const { return ::MulDiv(designPixels, dpi_, 96); }
+int TMainWindow::Px(int designPixels) const { return ::MulDiv(designPixels, dpi_, design::kDesignDpi); }
 
 HWND TMainWindow::Control(int id) const {
     if (const HWND direct = ::GetDlgItem(hwnd_, id)) return direct;
@@ -164,97 +186,112 @@ void TMainWindow::Hint(HWND control, const std::string& text) {
 }
 
 void TMainWindow::CreateControls() {
-    using namespace texts;
     tips_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_,
                               nullptr);
     // Several lines for the device's hint.
-    ::SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0, Px(420));
+    ::SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0, Px(design::kHintMaxWidth));
 
-    // The top panel: port number, speed, port button, device, "?".
-    const HWND panel = Make(hwnd_, kIdPanel1, kContainerClass, "", WS_CLIPSIBLINGS, 0, 0, 481, 25,
-                            WS_EX_CONTROLPARENT | WS_EX_WINDOWEDGE);
-    ::SetWindowLongPtrW(panel, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ContainerProc));
-    Make(panel, kIdLabel4, L"STATIC", kComLabel, 0, 53, 3, 31, 16);
-    const HWND edtCom =
-        Make(panel, kIdEdtCom, L"EDIT", "1", ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, 88, 0, 25, 24, WS_EX_CLIENTEDGE);
-    Hint(edtCom, kPortNumberHint);
-    const HWND upDown = Make(panel, kIdUDCom, UPDOWN_CLASSW, "", UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
-                             113, 0, 24, 24);
-    ::SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edtCom), 0);
-    ::SendMessageW(upDown, UDM_SETRANGE32, 1, 20);
-    ::SendMessageW(upDown, UDM_SETPOS32, 0, 1);
-    // Setting the buddy may move the up-down: back where it was designed.
-    ::SetWindowPos(upDown, nullptr, Px(113), 0, Px(24), Px(24), SWP_NOZORDER | SWP_NOACTIVATE);
-    Hint(upDown, kPortStepHint);
-    const HWND speed = Make(panel, kIdCBSpeed, L"COMBOBOX", "", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP,
-                            152, 0, 105, kSpeedListHeight);
-    for (const char* item : kSpeedItems)
-        ::SendMessageW(speed, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(item).c_str()));
-    ::SendMessageW(speed, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Px(18));
-    const HWND btnCom = Make(panel, kIdBtnCom, L"BUTTON", kOpen, BS_PUSHBUTTON | WS_TABSTOP, 272, 0, 81, 25);
-    Hint(btnCom, kPortButtonHint);
-    const HWND device = Make(panel, kIdLblDevice, L"STATIC", "", SS_NOTIFY | SS_LEFTNOWORDWRAP | SS_PATHELLIPSIS,
-                             358, 4, 94, 17);
-    ::SendMessageW(device, WM_SETFONT, reinterpret_cast<WPARAM>(plainFont_), FALSE);
-    Hint(device, "");
-    Make(panel, kIdBtnH, L"BUTTON", kHelpCaption, BS_PUSHBUTTON | WS_TABSTOP, 456, 0, 25, 25);
-
-    // The page control: the tabs, with the two sheets above them.
-    const HWND tabs = Make(hwnd_, kIdPageControl1, WC_TABCONTROLW, "", WS_CLIPSIBLINGS | WS_TABSTOP, 0, 32, 481, 174);
-    for (const char* caption : {kLoaderTab, kZelkTab}) {
-        std::wstring text = Utf8ToWide(caption);
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = text.data();
-        const LRESULT count = ::SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0);
-        ::SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(&item));
+    HWND previous = nullptr;
+    for (const design::TControl& c : design::kControls) {
+        const int id = ControlId(c.Name);
+        // A group box is no parent: its controls sit beside it, at its offset.
+        // The sheets lie on the window, above the tab control.
+        HWND parent = c.Kind == TKind::TabSheet ? hwnd_ : std::string_view(c.Parent) == design::kForm
+                                                              ? hwnd_
+                                                              : Control(ControlId(c.Parent));
+        design::TRect r = c.Rect;
+        if (const design::TControl* group = design::FindControl(design::kControls, c.Parent);
+            group != nullptr && group->Kind == TKind::GroupBox) {
+            parent = Control(ControlId(group->Parent));
+            r.Left += group->Rect.Left;
+            r.Top += group->Rect.Top;
+        }
+        const auto make = [&](const wchar_t* cls, const std::string& text, DWORD style, DWORD exStyle = 0) {
+            return Make(parent, id, cls, text, style, r.Left, r.Top, r.Width, r.Height, exStyle);
+        };
+        HWND control = nullptr;
+        switch (c.Kind) {
+        case TKind::Panel:
+        case TKind::TabSheet:
+            control = make(kContainerClass, "", WS_CLIPSIBLINGS,
+                           WS_EX_CONTROLPARENT | (c.Kind == TKind::Panel ? WS_EX_WINDOWEDGE : 0));
+            ::SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ContainerProc));
+            if (c.Kind == TKind::TabSheet) {
+                std::wstring caption = Utf8ToWide(c.Text);
+                TCITEMW item{};
+                item.mask = TCIF_TEXT;
+                item.pszText = caption.data();
+                const HWND tabs = Control(ControlId(c.Parent));
+                const LRESULT count = ::SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0);
+                ::SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(&item));
+                ::SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            }
+            break;
+        case TKind::Label:
+            if (id == kIdLblDevice) {
+                control = make(L"STATIC", c.Text, SS_NOTIFY | SS_LEFTNOWORDWRAP | SS_PATHELLIPSIS);
+                ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(plainFont_), FALSE);
+                Hint(control, "");  // the device's, once known
+            } else {
+                control = make(L"STATIC", c.Text, 0);
+            }
+            break;
+        case TKind::Edit:
+            control = make(L"EDIT", c.Text, ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
+            break;
+        case TKind::UpDown:
+            control = make(UPDOWN_CLASSW, "", UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS);
+            ::SendMessageW(control, UDM_SETBUDDY, reinterpret_cast<WPARAM>(previous), 0);
+            ::SendMessageW(control, UDM_SETRANGE32, design::kFirstPort, design::kLastPort);
+            ::SendMessageW(control, UDM_SETPOS32, 0, design::kFirstPort);
+            // Setting the buddy may move the up-down: back where it was designed.
+            ::SetWindowPos(control, nullptr, Px(r.Left), Px(r.Top), Px(r.Width), Px(r.Height),
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+            break;
+        case TKind::ComboBox: {
+            // The height takes the dropped-down list as well.
+            const int rows = std::min(static_cast<int>(c.Items.size()), design::kSpeedRows);
+            r.Height += rows * design::kListRowHeight + 2;
+            const bool scrolls = static_cast<int>(c.Items.size()) > rows;
+            control = make(L"COMBOBOX", "", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_TABSTOP | (scrolls ? WS_VSCROLL : 0));
+            for (const char* item : c.Items)
+                ::SendMessageW(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(item).c_str()));
+            ::SendMessageW(control, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Px(design::kComboFieldHeight));
+            ::SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(c.Selected), 0);
+            if (id == kIdStartBox) ::SendMessageW(control, CB_LIMITTEXT, design::kStartMaxLength, 0);
+            break;
+        }
+        case TKind::Button:
+            control = make(L"BUTTON", c.Text, BS_PUSHBUTTON | WS_TABSTOP);
+            break;
+        case TKind::TabControl:
+            control = make(WC_TABCONTROLW, "", WS_CLIPSIBLINGS | WS_TABSTOP);
+            break;
+        case TKind::GroupBox:
+            control = make(L"BUTTON", c.Text, BS_GROUPBOX);
+            break;
+        case TKind::ProgressBar:
+            control = make(PROGRESS_CLASSW, "", 0);
+            ::SendMessageW(control, PBM_SETRANGE32, 0, design::kProgressMaximum);
+            break;
+        case TKind::StatusBar: {
+            // The status bar places itself at the bottom.
+            control = Make(parent, id, STATUSCLASSNAMEW, "", 0, 0, 0, 0, 0);
+            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(plainFont_), FALSE);
+            std::array<int, design::kPanelWidths.size()> edges{};
+            int right = 0;
+            for (std::size_t i = 0; i < edges.size(); ++i) {
+                right += design::kPanelWidths[i];
+                edges[i] = i + 1 < edges.size() ? Px(right) : -1;  // the last takes the rest
+            }
+            ::SendMessageW(control, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+            break;
+        }
+        }
+        if (*c.Hint != '\0') Hint(control, c.Hint);
+        previous = control;
     }
-    const HWND sheet1 = Make(hwnd_, kIdTabSheet1, kContainerClass, "", WS_CLIPSIBLINGS, 0, 0, 10, 10,
-                             WS_EX_CONTROLPARENT);
-    const HWND sheet2 = Make(hwnd_, kIdTabSheet2, kContainerClass, "", WS_CLIPSIBLINGS, 0, 0, 10, 10,
-                             WS_EX_CONTROLPARENT);
-    for (const HWND sheet : {sheet1, sheet2}) {
-        ::SetWindowLongPtrW(sheet, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ContainerProc));
-        ::SetWindowPos(sheet, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    }
-
-    const HWND name = Make(sheet1, kIdEdtName, L"EDIT", "", ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, 24, 16, 169,
-                           24, WS_EX_CLIENTEDGE);
-    Hint(name, kFileNameHint);
-    Hint(Make(sheet1, kIdBtnOpen, L"BUTTON", kOpenFileCaption, BS_PUSHBUTTON | WS_TABSTOP, 200, 16, 129, 25),
-         kOpenFileHint);
-    const HWND send = Make(sheet1, kIdBtnZelk, L"BUTTON", kSendCaption, BS_PUSHBUTTON | WS_TABSTOP, 352, 8, 113, 41);
-    ::EnableWindow(send, FALSE);
-    Hint(send, kSendHint);
-    Make(sheet1, kIdLabel1, L"STATIC", kStartLabel, 0, 24, 59, 169, 16);
-    const HWND start = Make(sheet1, kIdStartBox, L"COMBOBOX", "", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_TABSTOP, 200,
-                            56, 73, kStartListHeight);
-    for (const char* item : kStartItems)
-        ::SendMessageW(start, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToWide(item).c_str()));
-    ::SendMessageW(start, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Px(18));
-    ::SendMessageW(start, CB_LIMITTEXT, kStartMaxLength, 0);
-    Make(sheet1, kIdLabel2, L"STATIC", kBlocksLabel, 0, 56, 94, 135, 16);
-    Hint(Make(sheet1, kIdEdtKol, L"EDIT", "0", ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, 200, 88, 49, 24,
-              WS_EX_CLIENTEDGE),
-         kBlocksHint);
-    // The group box's own controls sit beside it, at its offset: a group box
-    // is no parent.
-    Make(sheet1, kIdGBErr, L"BUTTON", kErrorsGroup, BS_GROUPBOX, 320, 64, 145, 49);
-    Make(sheet1, kIdLabel5, L"STATIC", kChecksumLabel, 0, 320 + 32, 64 + 20, 26, 16);
-    Hint(Make(sheet1, kIdEdtErrKs, L"EDIT", "0", ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, 320 + 72, 64 + 16, 41,
-              24, WS_EX_CLIENTEDGE),
-         kChecksumHint);
-    const HWND bar = Make(sheet1, kIdPBar, PROGRESS_CLASSW, "", 0, 8, 120, 457, 17);
-    ::SendMessageW(bar, PBM_SETRANGE32, 0, 100);
-    Make(sheet2, kIdLabel3, L"STATIC", kReserved, 0, 160, 64, 134, 16);
-
-    const HWND status = Make(hwnd_, kIdStat1, STATUSCLASSNAMEW, "", 0, 0, 0, 0, 0);
-    ::SendMessageW(status, WM_SETFONT, reinterpret_cast<WPARAM>(plainFont_), FALSE);
-    std::array<int, std::size(kStatusRightEdges)> edges{};
-    for (std::size_t i = 0; i < edges.size(); ++i)
-        edges[i] = kStatusRightEdges[i] < 0 ? -1 : Px(kStatusRightEdges[i]);
-    ::SendMessageW(status, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
 
     SelectSheet(0);
     RECT client{};
@@ -262,17 +299,18 @@ void TMainWindow::CreateControls() {
     Layout(client.right, client.bottom);
 }
 
-// Anchored as designed: the panel follows the width, the page control the
-// width and the height, the status bar the bottom.
+// Anchored as designed; the sheets fill the tab control's page, and the
+// status bar keeps to the bottom by itself.
 void TMainWindow::Layout(int width, int height) {
     const HWND tabs = ::GetDlgItem(hwnd_, kIdPageControl1);
     if (tabs == nullptr) return;
-    const int dw = width - Px(kClientWidth);
-    const int dh = height - Px(kClientHeight);
-    ::SetWindowPos(::GetDlgItem(hwnd_, kIdPanel1), nullptr, 0, 0, std::max(0, Px(481) + dw), Px(25),
-                   SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
-    ::SetWindowPos(tabs, nullptr, 0, Px(32), std::max(0, Px(481) + dw), std::max(0, Px(174) + dh),
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    for (const design::TControl& c : design::kControls) {
+        if (c.Kind == TKind::StatusBar || c.Anchors == design::kAnchorLeftTop) continue;
+        const design::TRect r = design::Anchored(c, ::MulDiv(width, design::kDesignDpi, dpi_),
+                                                   ::MulDiv(height, design::kDesignDpi, dpi_));
+        ::SetWindowPos(Control(ControlId(c.Name)), nullptr, Px(r.Left), Px(r.Top), Px(r.Width), Px(r.Height),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     RECT page{};
     ::GetClientRect(tabs, &page);
     ::SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
@@ -520,9 +558,7 @@ void TMainWindow::Show(const TWindowState& state, unsigned changes) {
 }
 
 void TMainWindow::ShowError(const TErrorReport& report) {
-    std::string text = report.Text;
-    if (!report.Detail.empty()) text += "\n" + report.Detail;
-    ::MessageBoxW(hwnd_, Utf8ToWide(text).c_str(), Utf8ToWide(texts::kApplicationTitle).c_str(),
+    ::MessageBoxW(hwnd_, Utf8ToWide(ErrorBoxLines(report)).c_str(), Utf8ToWide(texts::kApplicationTitle).c_str(),
                   MB_OK | MB_ICONERROR);
 }
 
@@ -536,43 +572,34 @@ INT_PTR CALLBACK TMainWindow::AboutProc(HWND dialog, UINT msg, WPARAM wParam, LP
             const HDC screen = ::GetDC(nullptr);
             const int d = ::GetDeviceCaps(screen, LOGPIXELSY);
             ::ReleaseDC(nullptr, screen);
-            return d > 0 ? d : 96;
+            return d > 0 ? d : design::kDesignDpi;
         }();
-        const auto px = [dpi](int v) { return ::MulDiv(v, dpi, 96); };
+        const auto px = [dpi](int v) { return ::MulDiv(v, dpi, design::kDesignDpi); };
         ::SetWindowTextW(dialog, Utf8ToWide(kAboutCaption).c_str());
-        struct TPlace {
-            int Id;
-            const char* Text;
-            int Left, Top, Width, Height;
-        };
-        const TPlace places[] = {
-            {ZELK_IDC_ABOUT_PANEL, nullptr, 8, 8, 281, 161},
-            {ZELK_IDC_ABOUT_ICON, nullptr, 8 + 8, 8 + 8, 65, 57},
-            {ZELK_IDC_ABOUT_PRODUCT, kAboutProductName, 8 + 88, 8 + 16, 190, 16},
-            {ZELK_IDC_ABOUT_VERSION, kAboutVersion, 8 + 88, 8 + 40, 190, 16},
-            {ZELK_IDC_ABOUT_COMMENTS, kAboutComments, 8 + 8, 8 + 104, 70, 16},
-            {ZELK_IDC_ABOUT_LINE1, kAboutLine1, 8 + 80, 8 + 104, 200, 16},
-            {ZELK_IDC_ABOUT_LINE2, kAboutLine2, 8 + 80, 8 + 120, 200, 16},
-            {ZELK_IDC_ABOUT_LICENCE, kAboutLicence, 8 + 8, 8 + 140, 200, 16},
-            {IDOK, kAboutOk, 120, 178, 65, 33},
-        };
-        for (const TPlace& p : places) {
-            const HWND control = ::GetDlgItem(dialog, p.Id);
+        const design::TRect panel = design::FindControl(design::kAboutControls, "Panel1")->Rect;
+        for (const design::TControl& c : design::kAboutControls) {
+            const HWND control = ::GetDlgItem(dialog, AboutId(c.Name));
             if (control == nullptr) continue;
-            if (p.Text != nullptr) ::SetWindowTextW(control, Utf8ToWide(p.Text).c_str());
-            ::SetWindowPos(control, nullptr, px(p.Left), px(p.Top), px(p.Width), px(p.Height),
+            if (*c.Text != '\0') ::SetWindowTextW(control, Utf8ToWide(c.Text).c_str());
+            // The template places every element in the dialog: the panel's at its offset.
+            design::TRect r = c.Rect;
+            if (std::string_view(c.Parent) == "Panel1") {
+                r.Left += panel.Left;
+                r.Top += panel.Top;
+            }
+            ::SetWindowPos(control, nullptr, px(r.Left), px(r.Top), px(r.Width), px(r.Height),
                            SWP_NOZORDER | SWP_NOACTIVATE);
         }
-        // The client area as designed, centred over the main window.
-        RECT frame{0, 0, px(298), px(218)};
+        // The client area as designed, centred on the main window.
+        RECT frame{0, 0, px(design::kAboutWidth), px(design::kAboutHeight)};
         ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
                              static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
-        const int width = frame.right - frame.left;
-        const int height = frame.bottom - frame.top;
         RECT owner{};
         ::GetWindowRect(::GetParent(dialog), &owner);
-        ::SetWindowPos(dialog, nullptr, (owner.left + owner.right - width) / 2, (owner.top + owner.bottom - height) / 2,
-                       width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        const design::TRect at =
+            design::CentredOn({owner.left, owner.top, owner.right - owner.left, owner.bottom - owner.top},
+                              frame.right - frame.left, frame.bottom - frame.top);
+        ::SetWindowPos(dialog, nullptr, at.Left, at.Top, at.Width, at.Height, SWP_NOZORDER | SWP_NOACTIVATE);
         return TRUE;
     }
     case WM_COMMAND:
@@ -609,9 +636,14 @@ std::optional<std::string> TMainWindow::ChooseFile() {
 
 void TMainWindow::ClearChosenFile() { chosen_.clear(); }
 
-void TMainWindow::StartFlashTimer() { ::SetTimer(hwnd_, kFlashTimer, kFlashMs, nullptr); }
+void TMainWindow::StartFlashTimer() {
+    flashRunning_ = ::SetTimer(hwnd_, kFlashTimer, design::kFlashMs, nullptr) != 0;
+}
 
-void TMainWindow::StopFlashTimer() { ::KillTimer(hwnd_, kFlashTimer); }
+void TMainWindow::StopFlashTimer() {
+    ::KillTimer(hwnd_, kFlashTimer);
+    flashRunning_ = false;
+}
 
 int RunMessageLoop(TMainWindow& window) {
     for (;;) {

@@ -16,7 +16,8 @@
 
 namespace zelk::win32 {
 
-// The controls' ids (GetDlgItem on the window, or Control()).
+// The controls' ids (GetDlgItem on the window, or Control()), in the order
+// of the design's table.
 enum TControlId : int {
     kIdPanel1 = 1000,
     kIdLabel4,
@@ -49,16 +50,12 @@ inline constexpr wchar_t kMainWindowClass[] = L"ZelkVector06C";
 inline constexpr UINT kRunPendingMessage = WM_APP + 1;
 // The flash timer's id.
 inline constexpr UINT_PTR kFlashTimer = 1;
-inline constexpr UINT kFlashMs = 5000;
 
 // The main window's Win32 face: the controls as the window was designed,
 // drawing the state of the window's logic and forwarding to it what the
 // user and the system do. It decides nothing itself.
 class TMainWindow final : private TWindowFace {
 public:
-    static constexpr int kClientWidth = 482;
-    static constexpr int kClientHeight = 224;
-
     // Creates the window (hidden); Show() shows it.
     explicit TMainWindow(HINSTANCE instance);
     ~TMainWindow() override;
@@ -73,6 +70,8 @@ public:
     // The status bar's background as last set: the system's face colour
     // unless flashing.
     COLORREF StatusColor() const { return statusColor_; }
+    // Whether the flash timer runs.
+    bool FlashTimerRunning() const { return flashRunning_; }
     // Signalled while the port's reader has calls waiting; a message loop
     // that waits on it as well runs them with RunCalls() without the
     // round trip through the posted message (which modal loops rely on).
@@ -104,7 +103,7 @@ private:
     void StopFlashTimer() override;
 
     HINSTANCE instance_;
-    int dpi_ = 96;
+    int dpi_ = 0;  // the screen's, read at the start
     HWND hwnd_ = nullptr;
     HWND tips_ = nullptr;
     HFONT boldFont_ = nullptr;
@@ -112,6 +111,7 @@ private:
     HBRUSH windowBrush_ = nullptr;  // system brush: not deleted
     bool devicePresent_ = false;
     COLORREF statusColor_ = CLR_DEFAULT;
+    bool flashRunning_ = false;
     std::wstring chosen_;  // the dialog's name field
     bool drawing_ = false;  // Show() runs: the controls' own notifications are no user's
 

@@ -3,6 +3,7 @@
 
 #include "ui_win32/program.h"
 
+#include <optional>
 #include <string>
 
 #include "common/wide_text.h"
@@ -46,18 +47,10 @@ std::vector<std::string> Utf8Arguments(int argc, const wchar_t* const* argv) {
 
 int RunWindowProgram(HINSTANCE instance, const std::vector<std::string>& arguments, int showCommand) {
     const TWindowCommandLine line = ParseWindowCommandLine(arguments);
-    switch (line.Command) {
-    case TWindowCommand::Help:
-        Say(WindowHelpText(), false);
-        return 0;
-    case TWindowCommand::Version:
-        Say(WindowVersionText(ZELK_VERSION), false);
-        return 0;
-    case TWindowCommand::UsageError:
-        Say("zelk: " + line.Error + "\nTry 'zelk --help' for more information.\n", true);
-        return 2;
-    case TWindowCommand::Run:
-        break;
+    if (const std::optional<TCommandLineAnswer> answer = AnswerWindowCommandLine(line, ZELK_VERSION)) {
+        if (!answer->Out.empty()) Say(answer->Out, false);
+        if (!answer->Err.empty()) Say(answer->Err, true);
+        return answer->Status;
     }
     TMainWindow window(instance);
     window.Show(showCommand);

@@ -7,6 +7,7 @@
 
 #include "common/licence.h"
 #include "serial/com_port.h"
+#include "serial/port_range.h"
 #include "window/texts.h"
 
 namespace zelk {
@@ -104,8 +105,11 @@ TWindowCommandLine ParseWindowCommandLine(const std::vector<std::string>& argume
                 continue;
             }
             if (!o->TakesValue) {
-                if (eq != std::string::npos && !error) error = "Unexpected value after '--" + name + "'.";
-                take(*o, {});
+                // --help=x is no --help: a usage error, unless a real --help or --version wins.
+                if (eq == std::string::npos)
+                    take(*o, {});
+                else if (!error)
+                    error = "Unexpected value after '--" + name + "'.";
             } else if (eq != std::string::npos) {
                 take(*o, a.substr(eq + 1));
             } else if (i + 1 < arguments.size()) {
@@ -165,7 +169,9 @@ TWindowCommandLine ParseWindowCommandLine(const std::vector<std::string>& argume
     TWindowOptions& o = line.Options;
     if (port) {
         const std::optional<int> n = Decimal(*port);
-        if (!n || *n < 1 || *n > 20) return fail("the port number must be 1 to 20, not '" + *port + "'");
+        if (!n || *n < kFirstPortNumber || *n > kLastPortNumber)
+            return fail("the port number must be " + std::to_string(kFirstPortNumber) + " to " +
+                        std::to_string(kLastPortNumber) + ", not '" + *port + "'");
         o.Port = *n;
     }
     if (baud) {
@@ -185,7 +191,7 @@ TWindowCommandLine ParseWindowCommandLine(const std::vector<std::string>& argume
     return line;
 }
 
-std::string WindowHelpText(std::string_view toolkitNote) {
+std::string WindowHelpText() {
 #ifdef _WIN32
     constexpr const char* kPorts = R"(  -p, --port N       serial port number 1-20 (default 1), COMN as Device
                      Manager numbers it; ZELK_COM<N>=NAME in the
@@ -216,14 +222,50 @@ opens with the window's port button.
       --version      show the version and exit
 
 )";
-    if (!toolkitNote.empty()) {
-        text += toolkitNote;
-        text += "\n\n";
-    }
+#ifndef _WIN32
+    // The window's toolkit (Qt) takes its own options out first.
+    text += "Qt's own options, such as -platform NAME or -style NAME, are taken as well.\n\n";
+#endif
     text += "Exit status: 0 when the window is closed; 2 for a usage error.\n";
     return text;
 }
 
 std::string WindowVersionText(const std::string& version) { return "zelk " + version + '\n' + kLicenceNotice; }
+
+std::optional<TCommandLineAnswer> AnswerWindowCommandLine(const TWindowCommandLine& line, const std::string& version) {
+    switch (line.Command) {
+    case TWindowCommand::Help:
+        return TCommandLineAnswer{WindowHelpText(), "", 0};
+    case TWindowCommand::Version:
+        return TCommandLineAnswer{WindowVersionText(version), "", 0};
+    case TWindowCommand::UsageError:
+        return TCommandLineAnswer{"", "zelk: " + line.Error + "\nTry 'zelk --help' for more information.\n", 2};
+    case TWindowCommand::Run:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool MayHoldToolkitOptions(const std::vector<std::string>& arguments) {
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (a == "--") break;
+        if (a.empty() || a[0] != '-') continue;
+        if (a.size() > 1 && a[1] == '-') {
+            const std::size_t eq = a.find('=');
+            const TOptionName* o = ByLong(std::string_view(a).substr(2, eq == std::string::npos ? std::string::npos : eq - 2));
+            if (o == nullptr) return true;
+            if (o->TakesValue && eq == std::string::npos) ++i;
+            continue;
+        }
+        // One of the window's short options, its value joined or next; a
+        // letter after it makes a word, such as -platform.
+        const TOptionName* o = a.size() > 1 ? ByShort(a[1]) : nullptr;
+        if (o == nullptr || (a.size() > 2 && letter(a[2]))) return true;
+        if (o->TakesValue && a.size() == 2) ++i;
+    }
+    return false;
+}
 
 }  // namespace zelk

@@ -34,9 +34,25 @@ struct TWindowCommandLine {
 // anything else on the line.
 TWindowCommandLine ParseWindowCommandLine(const std::vector<std::string>& arguments);
 
-// --help; toolkitNote, if any, is a paragraph of the toolkit's own (its options).
-std::string WindowHelpText(std::string_view toolkitNote = {});
+// --help, the same from every program entry of the platform.
+std::string WindowHelpText();
 // "zelk <version>" and the licence notice, for --version.
 std::string WindowVersionText(const std::string& version);
+
+// What the program answers without opening the window: the text for its
+// standard output or error and the exit status (0, or 2 for a usage error).
+struct TCommandLineAnswer {
+    std::string Out;
+    std::string Err;
+    int Status = 0;
+    bool operator==(const TCommandLineAnswer&) const = default;
+};
+// The answer to --help, --version or a usage error; nothing when the window runs.
+std::optional<TCommandLineAnswer> AnswerWindowCommandLine(const TWindowCommandLine& line, const std::string& version);
+
+// Whether the arguments hold anything dashed that is neither one of the
+// window's options nor an option's value: a toolkit's own option, such as
+// Qt's -platform NAME, which the toolkit takes out before the line is read.
+bool MayHoldToolkitOptions(const std::vector<std::string>& arguments);
 
 }  // namespace zelk

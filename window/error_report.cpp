@@ -27,4 +27,8 @@ TErrorReport ErrorReportFor(const std::exception& error) {
     return report;
 }
 
+std::string ErrorBoxLines(const TErrorReport& report) {
+    return report.Detail.empty() ? report.Text : report.Text + '\n' + report.Detail;
+}
+
 }  // namespace zelk

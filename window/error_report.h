@@ -23,4 +23,8 @@ std::string ErrorBoxText(std::string_view message);
 
 TErrorReport ErrorReportFor(const std::exception& error);
 
+// The error box's text as every face shows it: the message, and the detail,
+// if any, on a line of its own below it.
+std::string ErrorBoxLines(const TErrorReport& report);
+
 }  // namespace zelk

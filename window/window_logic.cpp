@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "serial/com_port.h"
+#include "serial/port_range.h"
 #include "transfer/file_image.h"
 #include "transfer/transfer.h"
 #include "window/texts.h"
@@ -341,7 +342,7 @@ void TWindowLogic::tmr1Timer() {
 
 void TWindowLogic::PortNumberChanged(int number) {
     Guarded([&] {
-        state_.PortNumber = std::clamp(number, 1, 20);
+        state_.PortNumber = std::clamp(number, kFirstPortNumber, kLastPortNumber);
         if (devices_.Watched)
             ShowDevice();
         else

@@ -12,6 +12,7 @@
 
 #include "messages.h"
 #include "serial/com_port.h"
+#include "serial/port_range.h"
 
 namespace zelk::upload {
 
@@ -98,7 +99,7 @@ TParsed ParseCommandLine(const std::vector<std::string>& args) {
             break;
         case 'p':
             o.Port = ParseInt(arg, value);
-            if (o.Port < 1 || o.Port > 20) throw EUsageError(_("the port number must be 1 to 20"));
+            if (o.Port < kFirstPortNumber || o.Port > kLastPortNumber) throw EUsageError(_("the port number must be 1 to 20"));
             o.PortGiven = true;
             break;
         case 'd':

@@ -12,6 +12,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,9 +29,11 @@ namespace zelk::test {
 
 std::optional<QString> TScriptedDialog::Execute() {
     ++Runs;
+    OpenedEmpty = Name.isEmpty();
     if (Answers.empty()) throw std::runtime_error("the file dialog ran unexpectedly");
     std::optional<QString> answer = Answers.front();
     Answers.pop_front();
+    if (answer) Name = QFileInfo(*answer).fileName();
     return answer;
 }
 

@@ -35,11 +35,16 @@ inline constexpr int kLimitMs = 10000;
 class TScriptedDialog : public TOpenFileDialog {
 public:
     std::optional<QString> Execute() override;
-    void ClearFileName() override { ++Clears; }
+    void ClearFileName() override {
+        ++Clears;
+        Name.clear();
+    }
 
     std::deque<std::optional<QString>> Answers;
     int Runs = 0;
     int Clears = 0;
+    QString Name;              // the name field, as the real dialog keeps it
+    bool OpenedEmpty = false;  // the last run began with an empty name field
 };
 
 // An error box the window showed, as Qt strings.

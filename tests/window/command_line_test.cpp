@@ -49,6 +49,9 @@ TEST(WindowCommandLine, BadValuesAreUsageErrorsWithTheirMessages) {
         {{"a.rom", "b.rom"}, "only one file can be loaded"},
         {{"--nope"}, "Unknown option 'nope'."},
         {{"-x", "--nope"}, "Unknown options: x, nope."},
+        // An option that takes no value is not taken with one.
+        {{"--help=x"}, "Unexpected value after '--help'."},
+        {{"--version=1"}, "Unexpected value after '--version'."},
     };
     for (const auto& [args, message] : cases) {
         const TWindowCommandLine line = Parse(args);
@@ -78,12 +81,50 @@ TEST(WindowCommandLine, HelpAndVersionWinOverAnythingElse) {
     EXPECT_EQ(Parse({"-p", "99", "--help"}).Command, TWindowCommand::Help);
     EXPECT_EQ(Parse({"--nope", "-h"}).Command, TWindowCommand::Help);
     EXPECT_EQ(Parse({"a", "b", "--version"}).Command, TWindowCommand::Version);
+    // Together, help answers, in either order; a real --help beside --help=x too.
+    EXPECT_EQ(Parse({"--version", "--help"}).Command, TWindowCommand::Help);
+    EXPECT_EQ(Parse({"-h", "--version"}).Command, TWindowCommand::Help);
+    EXPECT_EQ(Parse({"--help=x", "--help"}).Command, TWindowCommand::Help);
     const TWindowCommandLine none = Parse({});
     EXPECT_EQ(none.Command, TWindowCommand::Run);
     EXPECT_EQ(none.Options, TWindowOptions{});
     for (std::size_t start = 0, end; start < WindowHelpText().size(); start = end + 1) {
         end = WindowHelpText().find('\n', start);
         EXPECT_LE(end - start, 80u);
+    }
+}
+
+// What both program entries print and return.
+TEST(WindowCommandLine, AnswersGoToTheirStreamWithTheirStatus) {
+    EXPECT_EQ(AnswerWindowCommandLine(Parse({"--help"}), "9.9"), (TCommandLineAnswer{WindowHelpText(), "", 0}));
+    EXPECT_EQ(AnswerWindowCommandLine(Parse({"--version"}), "9.9"),
+              (TCommandLineAnswer{WindowVersionText("9.9"), "", 0}));
+    EXPECT_EQ(WindowVersionText("9.9").rfind("zelk 9.9\n", 0), 0u);
+    EXPECT_EQ(AnswerWindowCommandLine(Parse({"-p", "21"}), "9.9"),
+              (TCommandLineAnswer{"",
+                                  "zelk: the port number must be 1 to 20, not '21'\n"
+                                  "Try 'zelk --help' for more information.\n",
+                                  2}));
+    EXPECT_FALSE(AnswerWindowCommandLine(Parse({"-p", "20"}), "9.9"));
+}
+
+// A toolkit's options (-platform NAME) are told from the window's own and
+// their values, so that an unknown option waits for the toolkit to take its own.
+TEST(WindowCommandLine, ToolkitOptionsAreToldFromTheWindowsOwn) {
+    const std::vector<std::pair<std::vector<std::string>, bool>> cases = {
+        {{"-p", "5", "-b9600", "--start", "-x", "--port=3", "-h", "--version", "a.rom"}, false},
+        {{"-s", "-platform"}, false},  // a value, not an option
+        {{"--", "-platform"}, false},  // a file
+        {{"-platform", "offscreen"}, true},
+        {{"-style=fusion"}, true},
+        {{"--qwindowgeometry"}, true},
+        {{"-"}, true},
+        {{"-p5x"}, false},
+    };
+    for (const auto& [args, foreign] : cases) {
+        std::vector<std::string> line{"zelk"};
+        line.insert(line.end(), args.begin(), args.end());
+        EXPECT_EQ(MayHoldToolkitOptions(line), foreign) << args.front();
     }
 }
 

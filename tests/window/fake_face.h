@@ -5,15 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <deque>
-#include <filesystem>
-#include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "support/test_files.h"
 #include "window/window_logic.h"
 
 namespace zelk::test {
@@ -29,6 +28,7 @@ public:
     void ShowAbout() override { ++AboutShown; }
     std::optional<std::string> ChooseFile() override {
         ++Dialogs;
+        if (WhileOpen) WhileOpen();
         if (Answers.empty()) ADD_FAILURE() << "the file dialog ran unexpectedly";
         if (Answers.empty()) return std::nullopt;
         std::optional<std::string> answer = Answers.front();
@@ -47,6 +47,7 @@ public:
     std::vector<TErrorReport> Errors;
     int AboutShown = 0;
     std::deque<std::optional<std::string>> Answers;
+    std::function<void()> WhileOpen;  // what happens while the dialog is open
     int Dialogs = 0;
     int Clears = 0;
     bool TimerRunning = false;
@@ -98,39 +99,5 @@ inline TPortFactory FakePorts(TFakeLine& line) {
         return std::make_unique<TFakePort>(line);
     };
 }
-
-// A folder of its own for the files a test loads, removed afterwards.
-class TFiles {
-public:
-    TFiles() {
-        static std::atomic<int> serial{0};
-        root_ = std::filesystem::temp_directory_path() /
-                ("zelk-window-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                 std::to_string(serial++) + "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        std::filesystem::create_directories(root_);
-    }
-    ~TFiles() {
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
-    }
-    TFiles(const TFiles&) = delete;
-    TFiles& operator=(const TFiles&) = delete;
-
-    // A file of size bytes (i * 7 + 3 for byte i); returns its path in UTF-8.
-    std::string Make(const std::string& name, int size) const {
-        const std::filesystem::path path = root_ / std::filesystem::u8path(name);
-        std::ofstream out(path, std::ios::binary);
-        for (int i = 0; i < size; ++i) out.put(static_cast<char>(i * 7 + 3));
-        return Utf8(path);
-    }
-    std::string Folder() const { return Utf8(root_); }
-
-private:
-    static std::string Utf8(const std::filesystem::path& p) {
-        const std::u8string s = p.u8string();
-        return std::string(s.begin(), s.end());
-    }
-    std::filesystem::path root_;
-};
 
 }  // namespace zelk::test

@@ -193,6 +193,23 @@ TEST_F(WindowLogic, ADroppedFileIsRefusedWhileATransferRuns) {
     EXPECT_EQ(face.Dialogs, 1);  // a drop needs no dialog
 }
 
+// The dialog was open when a transfer started (a click queued behind it, a
+// second window's message): the file chosen then is not loaded, and the
+// transfer keeps the bytes it sends.
+TEST_F(WindowLogic, AFileChosenInADialogThatWasOpenAsATransferStartedIsNotLoaded) {
+    Load(300);
+    Open();
+    face.Answers.push_back(files.Make("other.rom", 1000));
+    face.WhileOpen = [this] { logic.Btn_z_zelkClick(); };
+    logic.FileOpen1Execute();
+    EXPECT_EQ(Drawn().SendCaption, "СТОП");
+    EXPECT_EQ(logic.Transfer().FileLen(), 512);
+    EXPECT_EQ(Drawn().FileName, "program.rom");
+    EXPECT_EQ(Drawn().BlockCount, "2");
+    EXPECT_EQ(Drawn().Panels[1], "Отправка");
+    EXPECT_TRUE(face.Errors.empty());
+}
+
 TEST_F(WindowLogic, APortFailureMidTransferFailsItClosesThePortAndSaysWhy) {
     Load(300);
     Open();
@@ -299,6 +316,10 @@ TEST_F(WindowLogic, TheDeviceLabelFollowsTheNumberAndTheDevicesPresent) {
                                        "  FT232R USB UART");
     logic.PortNumberChanged(25);
     EXPECT_EQ(Drawn().PortNumber, 20);
+    for (const int below : {0, -3}) {
+        logic.PortNumberChanged(below);
+        EXPECT_EQ(Drawn().PortNumber, 1) << below;
+    }
     SetEnv("ZELK_COM4", "");
 }
 
