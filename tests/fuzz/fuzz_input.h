@@ -7,6 +7,7 @@
 // front (so that seeds and dictionary words line up with the fields), and a
 // check that ends the run as a finding.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -76,14 +77,16 @@ inline std::vector<std::string> Arguments(const std::uint8_t* data, std::size_t 
                                           std::vector<std::string> first = {}) {
     std::vector<std::string> args = std::move(first);
     if (size == 0) return args;
-    args.emplace_back();
-    for (std::size_t i = 0; i < size; ++i) {
-        if (data[i] == 0)
-            args.emplace_back();
-        else
-            args.back() += static_cast<char>(data[i]);
+    // One allocation for the vector and one for each long argument, not one
+    // for every doubling.
+    const std::uint8_t* const end = data + size;
+    args.reserve(args.size() + 1 + static_cast<std::size_t>(std::count(data, end, std::uint8_t{0})));
+    for (const std::uint8_t* from = data;;) {
+        const std::uint8_t* const nul = std::find(from, end, std::uint8_t{0});
+        args.emplace_back(reinterpret_cast<const char*>(from), static_cast<std::size_t>(nul - from));
+        if (nul == end) return args;
+        from = nul + 1;
     }
-    return args;
 }
 
 }  // namespace zelk::fuzz

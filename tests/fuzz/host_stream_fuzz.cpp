@@ -23,6 +23,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <span>
 #include <deque>
 #include <string>
 #include <vector>
@@ -65,6 +67,12 @@ struct TUploadCheck {
     bool InputEnded = false;
 };
 
+// All zero: its first byte, and each byte the same as the next (one memcmp,
+// not a counted loop over up to 64 KiB).
+bool Zeros(std::span<const std::uint8_t> bytes) {
+    return bytes.empty() || (bytes[0] == 0 && std::memcmp(bytes.data(), bytes.data() + 1, bytes.size() - 1) == 0);
+}
+
 void CheckResult(const TUploadResult& r, const TUploadCheck& c, const emu::TEmulatorOptions& options) {
     const std::string summary = emu::FormatSummary(r);
     const auto check = [&](bool ok, const char* what) {
@@ -84,13 +92,25 @@ void CheckResult(const TUploadResult& r, const TUploadCheck& c, const emu::TEmul
     check(r.Outcome != TOutcome::Completed || (r.Pages == pages && r.Violations.empty()), "complete uploads have every page");
     check(r.Outcome != TOutcome::Stopped || c.InputEnded, "stopped only when the host's bytes ran out");
     check(c.Payload.size() <= r.Bytes.size() && std::equal(c.Payload.begin(), c.Payload.end(), r.Bytes.begin()) &&
-              std::all_of(r.Bytes.begin() + static_cast<std::ptrdiff_t>(c.Payload.size()), r.Bytes.end(),
-                          [](std::uint8_t b) { return b == 0; }),
+              Zeros(std::span<const std::uint8_t>(r.Bytes).subspan(c.Payload.size())),
           "the rebuilt bytes are the accepted payload, then zeros");
     check(emu::Sha256Hex(r.Bytes).size() == 64, "a SHA-256 in hex");
     check(summary.find("packets: " + std::to_string(r.PacketsReceived) + " received, " +
                        std::to_string(r.PacketsAccepted) + " accepted, ") != std::string::npos,
           "the summary shows the counts");
+}
+
+// A new upload's result and check, as if made afresh, with the room of
+// their byte vectors kept.
+void Reset(TUploadResult& r, TUploadCheck& c) {
+    std::vector<std::uint8_t> bytes = std::move(r.Bytes);
+    std::vector<std::uint8_t> payload = std::move(c.Payload);
+    bytes.clear();
+    payload.clear();
+    r = TUploadResult{};
+    c = TUploadCheck{};
+    r.Bytes = std::move(bytes);
+    c.Payload = std::move(payload);
 }
 
 // One upload after its burst, the stream cut as zelk-emu cuts it. True when
@@ -189,8 +209,11 @@ void Run(const std::uint8_t* data, std::size_t size) {
                 if (!line.Next()) return;
             }
         }
-        TUploadResult r;
-        TUploadCheck c;
+        // Kept from upload to upload with the room of their bytes (up to
+        // 64 KiB each): a run allocates and clears no more than it uses.
+        static TUploadResult r;
+        static TUploadCheck c;
+        Reset(r, c);
         burstTaken = PlayUpload(line, options, r, c);
         CheckResult(r, c, options);
         if (c.InputEnded) return;

@@ -32,8 +32,8 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <cstdint>
-#include <optional>
 #include <set>
 #include <span>
 #include <stdexcept>
@@ -42,7 +42,6 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "support/packets.h"
 #include "tools/emulator/device_model.h"
 #include "transfer_adapter.h"
 
@@ -50,6 +49,7 @@ namespace zelk::fuzz {
 namespace {
 
 using TBytes = std::vector<std::uint8_t>;
+using TPacket = std::array<std::uint8_t, 36>;
 
 // Fixed size, no allocation: a run records thousands of them.
 struct TEvent {
@@ -141,8 +141,10 @@ private:
 // What the protocol says the transfer does, reply by reply.
 class TReference {
 public:
-    TReference(std::vector<TEvent>& events, const TBytes& padded, std::uint8_t s, TRecorder::TPortMode mode, int k)
-        : Events(events), padded_(padded), s_(s), pages_(static_cast<int>(padded.size() / 256)), mode_(mode), k_(k) {}
+    // `file` is the file; the transfer sends it padded with zeros to `pages` pages.
+    TReference(std::vector<TEvent>& events, std::span<const std::uint8_t> file, int pages, std::uint8_t s,
+               TRecorder::TPortMode mode, int k)
+        : Events(events), file_(file), s_(s), pages_(pages), mode_(mode), k_(k) {}
 
     std::vector<TEvent>& Events;
     bool Ended() const { return ended_; }
@@ -151,8 +153,9 @@ public:
 
     void Start() {
         Events.push_back({TEvent::Starting});
-        Events.push_back({TEvent::Started, static_cast<std::int64_t>(padded_.size())});
-        Write({0x55, 0x55, 0x55});
+        Events.push_back({TEvent::Started, static_cast<std::int64_t>(pages_) * 256});
+        const std::uint8_t burst[] = {0x55, 0x55, 0x55};
+        Write(burst);
         phase_ = TPhase::AwaitRequest;
     }
     // One reply byte; false once the transfer no longer takes replies from this chunk.
@@ -161,7 +164,8 @@ public:
         if (phase_ == TPhase::AwaitRequest) {
             if (r != 0x05) return End(TOutcome::Failed);
             if (next_ < pages_ * 9) {
-                Write(PacketAt(next_));
+                const TPacket p = PacketAt(next_);
+                Write(p);
                 if (!threw_) phase_ = TPhase::AwaitReply;
             }
             return !threw_;
@@ -184,21 +188,35 @@ public:
         if (running && !ended_) End(how);
     }
     // Packet i of the upload: page i / 9, its header first, then its pieces.
-    TBytes PacketAt(int i) const {
+    TPacket PacketAt(int i) const {
         const int page = i / 9;
         const int j = i % 9;
         const auto c = static_cast<std::uint8_t>(pages_);
         const auto block = static_cast<std::uint8_t>(s_ + 2 * c - page);
+        TPacket p{};
+        p[0] = 0xE6;
         if (j == 0) {
-            if (page > 0) return test::Packet(0, block);
-            std::uint8_t body[32]{};
-            body[29] = s_;
-            body[30] = body[31] = c;
-            return test::Packet(0, 0, body);
+            if (page == 0) {
+                p[3 + 29] = s_;
+                p[3 + 30] = p[3 + 31] = c;
+            } else {
+                p[2] = block;
+            }
+        } else {
+            const int piece = j - 1;
+            p[1] = static_cast<std::uint8_t>(piece == 0 ? 8 : piece);
+            p[2] = block;
+            // The file's bytes, zeros past its end.
+            const std::size_t from = static_cast<std::size_t>(page) * 256 + static_cast<std::size_t>(piece) * 32;
+            if (from < file_.size()) {
+                const std::size_t n = std::min<std::size_t>(32, file_.size() - from);
+                std::copy_n(file_.begin() + static_cast<std::ptrdiff_t>(from), n, p.begin() + 3);
+            }
         }
-        const int piece = j - 1;
-        return test::DataPacket(static_cast<std::uint8_t>(piece == 0 ? 8 : piece), block,
-                                padded_.data() + page * 256 + piece * 32);
+        unsigned sum = 0;
+        for (int b = 1; b <= 34; ++b) sum += p[b];
+        p[35] = static_cast<std::uint8_t>(sum);
+        return p;
     }
 
 private:
@@ -209,7 +227,7 @@ private:
         Events.push_back({TEvent::Finished, static_cast<int>(outcome)});
         return false;
     }
-    void Write(TBytes bytes) {
+    void Write(std::span<const std::uint8_t> bytes) {
         const int index = writes_++;
         if (mode_ == TRecorder::TPortMode::FailsAtK && index == k_) {
             threw_ = true;
@@ -221,7 +239,7 @@ private:
             Events.push_back(TEvent::Written(bytes));
     }
 
-    const TBytes& padded_;
+    std::span<const std::uint8_t> file_;
     std::uint8_t s_;
     int pages_;
     TRecorder::TPortMode mode_;
@@ -236,37 +254,59 @@ private:
 };
 
 // A clean device's replies: 05 and 06 for every packet, F4 first where the
-// input says, cut into chunks where it says. Also the packets rejected, by
-// their number in order of arrival (from 1), for the device model.
+// input says, cut into chunks where it says: Chunk(i) is bytes Cuts[i] to
+// Cuts[i + 1] of Bytes. Also the packets rejected, by their number in order
+// of arrival (from 1), for the device model. Kept from run to run, so that
+// a run allocates nothing.
 struct TCleanStream {
-    std::vector<TBytes> Chunks;
+    TBytes Bytes;
+    std::vector<std::size_t> Cuts;
     std::set<int> Rejected;
+
+    std::size_t Count() const { return Cuts.size() - 1; }
+    std::span<const std::uint8_t> Chunk(std::size_t i) const {
+        return std::span<const std::uint8_t>(Bytes).subspan(Cuts[i], Cuts[i + 1] - Cuts[i]);
+    }
 };
 
-TCleanStream CleanStream(TFuzzInput& in, int packets) {
-    TCleanStream clean;
-    TBytes chunk;
+void MakeCleanStream(TFuzzInput& in, int packets, TCleanStream& clean) {
+    clean.Bytes.clear();
+    clean.Cuts.assign(1, 0);
+    clean.Rejected.clear();
     int seq = 0;
-    const auto cut = [&] {
-        clean.Chunks.push_back(chunk);
-        chunk.clear();
-    };
+    const auto cut = [&] { clean.Cuts.push_back(clean.Bytes.size()); };
     for (int i = 0; i < packets; ++i) {
         const std::uint8_t shape = in.Byte();
         if (shape & 0x80) {
-            chunk.insert(chunk.end(), {0x05, 0xF4});
+            clean.Bytes.insert(clean.Bytes.end(), {0x05, 0xF4});
             clean.Rejected.insert(++seq);
         }
-        chunk.push_back(0x05);
+        clean.Bytes.push_back(0x05);
         ++seq;
         if (shape & 0x40) cut();
-        chunk.push_back(0x06);
+        clean.Bytes.push_back(0x06);
         if (shape & 0x20) cut();
     }
     // An empty file: the device asks for the first header, which never comes.
-    if (packets == 0) chunk.push_back(0x05);
-    if (!chunk.empty()) cut();
-    return clean;
+    if (packets == 0) clean.Bytes.push_back(0x05);
+    if (clean.Bytes.size() > clean.Cuts.back()) cut();
+}
+
+// The file of `size` bytes from `seed`: the bytes of a linear congruential
+// generator. Each seed's 65,535 bytes are made once, the first time a run
+// asks for them; a run takes a prefix.
+std::span<const std::uint8_t> File(std::uint8_t seed, std::size_t size) {
+    static std::array<TBytes, 256> files;
+    TBytes& file = files[seed];
+    if (file.empty()) {
+        file.resize(65535);
+        std::uint32_t lcg = seed;
+        for (auto& b : file) {
+            lcg = lcg * 1103515245u + 12345u;
+            b = static_cast<std::uint8_t>(lcg >> 16);
+        }
+    }
+    return std::span<const std::uint8_t>(file).first(size);
 }
 
 // The events from `from` on; those before it were compared already.
@@ -294,20 +334,14 @@ void Run(const std::uint8_t* data, std::size_t size) {
     // to run and only the page count byte (0 for 256 pages) and the end of
     // the image behave differently.
     const std::size_t fileSize = (flags & 0x20) != 0 ? in.Word() : in.Word() % 4097;
-    std::uint32_t lcg = in.Byte();
+    const std::uint8_t seed = in.Byte();
     const std::uint8_t stale = in.Byte();
     const int k = in.Byte();
     const auto startBytes = in.Take(in.Byte() % 8);
     const std::string startText(startBytes.begin(), startBytes.end());
 
-    // Kept from run to run: allocating 64 KiB afresh each time costs more than the run.
-    static TBytes file;
-    file.resize(fileSize);
-    for (auto& b : file) {
-        lcg = lcg * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(lcg >> 16);
-    }
-    // Kept from run to run, like the file.
+    const std::span<const std::uint8_t> file = File(seed, fileSize);
+    // Kept from run to run: a run allocates nothing it does not need.
     static std::vector<TEvent> got;
     static std::vector<TEvent> want;
     got.clear();
@@ -315,10 +349,8 @@ void Run(const std::uint8_t* data, std::size_t size) {
     TRecorder recorder(got, startText, mode, k, RoundFileLen(static_cast<std::int32_t>(fileSize)));
     TTransferUnderTest transfer(recorder, recorder);
     transfer.Load(file, stale);
-    static TBytes padded;
-    padded.assign(file.begin(), file.end());
-    padded.resize(static_cast<std::size_t>(transfer.FileLen()), 0);
-    TReference ref(want, padded, StartPage(startText), mode, k);
+    const int pages = transfer.FileLen() / 256;
+    TReference ref(want, file, pages, StartPage(startText), mode, k);
 
     const auto deliver = [&](std::span<const std::uint8_t> chunk) {
         const std::size_t mark = recorder.Events.size();
@@ -361,10 +393,10 @@ void Run(const std::uint8_t* data, std::size_t size) {
     }
     CheckSame(recorder.Events, ref, 0, "after the start");
 
-    std::optional<TCleanStream> cleanStream;
+    static TCleanStream cleanStream;
     if (clean) {
-        cleanStream = CleanStream(in, static_cast<int>(padded.size() / 256 * 9));
-        for (const TBytes& chunk : cleanStream->Chunks) deliver(chunk);
+        MakeCleanStream(in, pages * 9, cleanStream);
+        for (std::size_t i = 0; i < cleanStream.Count(); ++i) deliver(cleanStream.Chunk(i));
     } else {
         while (!in.Empty()) deliver(in.Take(in.Byte()));
     }
@@ -390,12 +422,18 @@ void Run(const std::uint8_t* data, std::size_t size) {
     }
 
     // A clean stream through an open port: the device rebuilds the file.
-    if (!cleanStream || mode != TRecorder::TPortMode::Open || padded.empty()) return;
+    if (!clean || mode != TRecorder::TPortMode::Open || pages == 0) return;
     emu::TEmulatorOptions options;
-    options.RejectPackets = cleanStream->Rejected;
-    emu::TUploadResult result;
+    options.RejectPackets.swap(cleanStream.Rejected);
+    // Kept from run to run, its rebuilt bytes' room with it.
+    static emu::TUploadResult result;
+    TBytes room = std::move(result.Bytes);
+    room.clear();
+    result = emu::TUploadResult{};
+    result.Bytes = std::move(room);
     emu::TDeviceModel device(options, result);
-    std::vector<std::uint8_t> answers;
+    static TBytes answers;
+    answers.clear();
     bool burst = true;  // the first write
     for (const TEvent& e : recorder.Events) {
         if (e.Kind != TEvent::Write || std::exchange(burst, false)) continue;
@@ -403,13 +441,18 @@ void Run(const std::uint8_t* data, std::size_t size) {
         const auto step = device.Packet(e.Bytes);
         answers.insert(answers.end(), step.Reply().begin(), step.Reply().end());
     }
-    TBytes streamAnswers;
-    for (const TBytes& chunk : cleanStream->Chunks)
-        for (const std::uint8_t b : chunk)
-            if (b != 0x05) streamAnswers.push_back(b);
-    ZELK_FUZZ_CHECK(answers == streamAnswers, "the device model answered " + Hex(answers));
+    static TBytes streamAnswers;
+    streamAnswers.clear();
+    std::copy_if(cleanStream.Bytes.begin(), cleanStream.Bytes.end(), std::back_inserter(streamAnswers),
+                 [](std::uint8_t b) { return b != 0x05; });
+    ZELK_FUZZ_CHECK(std::equal(answers.begin(), answers.end(), streamAnswers.begin(), streamAnswers.end()),
+                    "the device model answered " + Hex(answers));
     ZELK_FUZZ_CHECK(result.Outcome == emu::TOutcome::Completed, emu::FormatSummary(result));
-    ZELK_FUZZ_CHECK(result.Bytes == padded, "the rebuilt bytes differ from the file");
+    ZELK_FUZZ_CHECK(result.Bytes.size() == static_cast<std::size_t>(pages) * 256 &&
+                        std::equal(file.begin(), file.end(), result.Bytes.begin()) &&
+                        std::all_of(result.Bytes.begin() + static_cast<std::ptrdiff_t>(file.size()), result.Bytes.end(),
+                                    [](std::uint8_t b) { return b == 0; }),
+                    "the rebuilt bytes differ from the file");
     ZELK_FUZZ_CHECK(recorder.Events.back() == (TEvent{TEvent::Finished, static_cast<int>(TOutcome::Done)}),
                     "a clean upload ended with " + Describe(recorder.Events.back()));
 }
