@@ -23,10 +23,10 @@ public:
     // page, and whatever an earlier file left after that (`stale`).
     void Load(std::span<const std::uint8_t> file, std::uint8_t stale) {
         TImage& image = transfer_.Image();
-        image.fill(stale);
-        std::copy(file.begin(), file.end(), image.begin());
         const std::int32_t fileLen = RoundFileLen(static_cast<std::int32_t>(file.size()));
-        std::fill(image.begin() + static_cast<std::ptrdiff_t>(file.size()), image.begin() + fileLen, 0);
+        const auto end = std::copy(file.begin(), file.end(), image.begin());
+        std::fill(end, image.begin() + fileLen, 0);
+        std::fill(image.begin() + fileLen, image.end(), stale);
         transfer_.SetFileLen(fileLen);
     }
     std::int32_t FileLen() const { return transfer_.FileLen(); }
