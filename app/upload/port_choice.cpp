@@ -81,23 +81,42 @@ const TSerialDevice* DeviceOfPort(const std::vector<TSerialDevice>& devices, int
         number = ComNumber(name).value_or(0);
     }
     const auto found = std::ranges::find_if(devices, [&](const TSerialDevice& d) {
-        return (number > 0 && d.Number == number) || (!path.empty() && d.Path == path);
+        return (number > 0 && d.Number == number) || (!path.empty() && (d.Path == path || d.ById == path));
     });
     return found != devices.end() ? &*found : nullptr;
 }
 
-std::string LatencyAdvice(const TSerialDevice* device) {
-    if (device == nullptr)
-        return _("Set its latency timer to 1 ms in Device Manager: the port's Properties, Port Settings, Advanced.");
-    std::string what = DeviceDescription(*device);
-    if (!device->Product.empty() && !device->VendorProduct.empty()) what += " (" + device->VendorProduct + ')';
-    const std::string port = PortName(device->Number);
-    if (!device->LatencyMs)
-        return Fill(_("The adapter on {1}, {2}, names no latency timer; where its driver has one, set it to 1 ms: {3}."),
-                    {port, what, AdvancedSettingPlace(*device, "Latency Timer (msec)")});
-    return Fill(_("The adapter on {1}, {2}, has its latency timer at {3} ms: set it to 1 ms in "
-                  "{4}."),
-                {port, what, std::to_string(*device->LatencyMs), LatencySettingPlace(*device)});
+std::string LatencyAdvice(const TSerialDevice* device, const std::string& portPath) {
+    const std::string& path = device != nullptr ? device->Path : portPath;
+    std::string what;
+    if (device != nullptr) {
+        what = DeviceDescription(*device);
+        if (!device->Product.empty() && !device->VendorProduct.empty()) what += " (" + device->VendorProduct + ')';
+    }
+    if (!path.starts_with('/')) {
+        if (device == nullptr)
+            return _("Set its latency timer to 1 ms in Device Manager: the port's Properties, Port Settings, "
+                     "Advanced.");
+        const std::string port = PortName(device->Number);
+        if (!device->LatencyMs)
+            return Fill(
+                _("The adapter on {1}, {2}, names no latency timer; where its driver has one, set it to 1 ms: {3}."),
+                {port, what, AdvancedSettingPlace(*device, "Latency Timer (msec)")});
+        return Fill(_("The adapter on {1}, {2}, has its latency timer at {3} ms: set it to 1 ms in "
+                      "{4}."),
+                    {port, what, std::to_string(*device->LatencyMs), LatencySettingPlace(*device)});
+    }
+    // Linux: the timer is the usb-serial port's, named after the tty.
+    const std::string tty = path.substr(path.rfind('/') + 1);
+    if (device != nullptr && device->LatencyMs)
+        return Fill(_("The adapter on {1}, {2}, has its latency timer at {3} ms although zelk-upload asked its "
+                      "driver for low latency: set it to 1 ms (as root: echo 1 > "
+                      "/sys/bus/usb-serial/devices/{4}/latency_timer), or try another adapter."),
+                    {path, what.empty() ? tty : what, std::to_string(*device->LatencyMs), tty});
+    return Fill(_("zelk-upload asks the driver for low latency, which normally fixes this on FTDI adapters; where "
+                  "the driver does not take it, set the adapter's latency timer to 1 ms (as root: echo 1 > "
+                  "/sys/bus/usb-serial/devices/{1}/latency_timer), or try another adapter."),
+                {tty});
 }
 
 TPortChoice ChoosePort(const std::vector<TSerialDevice>& devices) {

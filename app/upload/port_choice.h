@@ -22,9 +22,11 @@ std::string ChosenPortLine(const TSerialDevice& device);
 // device path reaches; nothing when none does.
 const TSerialDevice* DeviceOfPort(const std::vector<TSerialDevice>& devices, int number, const std::string& path);
 
-// Windows: what the notice of late replies says about the adapter: its name,
-// its latency timer and where to set that to 1 ms (device may be null).
-std::string LatencyAdvice(const TSerialDevice* device);
+// What the notice of late replies says about the adapter: its name, its
+// latency timer and where to set that to 1 ms, in the terms of the system its
+// path is of (Device Manager, or the usb-serial port's sysfs file). device
+// may be null; portPath is the device the upload opened.
+std::string LatencyAdvice(const TSerialDevice* device, const std::string& portPath);
 
 // With neither --port nor --device: the one USB serial device present, or the
 // reason there is none to choose (with the list, when there are devices).

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -102,6 +103,7 @@ private:
 
     void OnRead(std::span<const std::uint8_t> bytes);
     void NameSlowReplies(double delayMs);
+    std::string OpenedDevice() const;
     int Report(int exitCode, const std::string& message);
 
     const TUploadOptions& options_;
@@ -178,6 +180,16 @@ void TConsoleUpload::OnRead(std::span<const std::uint8_t> bytes) {
     if (!rejected_.empty()) transfer_.Stop();
 }
 
+// The device the port opened, a link (/dev/serial/by-id/...) resolved to it.
+std::string TConsoleUpload::OpenedDevice() const {
+    std::string path = port_->DevicePath();
+#ifndef _WIN32
+    std::error_code error;
+    if (const auto real = std::filesystem::canonical(path, error); !error) path = real.string();
+#endif
+    return path;
+}
+
 // Said once, when the first replies come late: the user can fix the cause.
 void TConsoleUpload::NameSlowReplies(double delayMs) {
     const auto seconds = [](double s) {
@@ -194,13 +206,7 @@ void TConsoleUpload::NameSlowReplies(double delayMs) {
                  {late.str(), std::to_string(TReplyDelayMeter::kPackets), seconds(replyDelay_.UploadSeconds(delayMs)),
                   seconds(replyDelay_.UploadSeconds(0))})
          << ' '
-#ifdef _WIN32
-         << LatencyAdvice(DeviceOfPort(ListSerialDevices(), options_.Port, options_.Device))
-#else
-         << _("zelk-upload asks the driver for low latency, which normally fixes this on FTDI adapters; where "
-              "the driver does not take it, set the adapter's latency timer to 1 ms (as root: echo 1 > "
-              "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer), or try another adapter.")
-#endif
+         << LatencyAdvice(DeviceOfPort(ListSerialDevices(), options_.Port, options_.Device), OpenedDevice())
          << '\n';
 }
 

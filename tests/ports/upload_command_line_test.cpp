@@ -116,11 +116,33 @@ TEST(PortListing, WindowsAdvice) {
     EXPECT_EQ(DeviceOfPort(devices, 1, "\\\\.\\COM23"), &devices[1]);
     EXPECT_EQ(DeviceOfPort(devices, 1, "com23"), &devices[1]);
     EXPECT_EQ(DeviceOfPort(devices, 2, ""), nullptr);
-    EXPECT_EQ(LatencyAdvice(&ftdi),
+    EXPECT_EQ(LatencyAdvice(&ftdi, ftdi.Path),
               "The adapter on COM23, USB Serial Port (COM23) (0403:6001), has its latency timer at 16 ms: set "
               "it to 1 ms in Device Manager \u2192 Ports (COM & LPT) \u2192 USB Serial Port (COM23) "
               "\u2192 Properties \u2192 Port Settings \u2192 Advanced\u2026 \u2192 Latency Timer (msec) \u2192 1.");
-    EXPECT_NE(LatencyAdvice(nullptr).find("Device Manager"), std::string::npos);
+    EXPECT_NE(LatencyAdvice(nullptr, "\\\\.\\COM3").find("Device Manager"), std::string::npos);
+}
+
+// Linux: the notice names the adapter's own sysfs file, never another's.
+TEST(PortListing, LinuxLatencyAdviceNamesTheAdapterOpened) {
+    TSerialDevice ftdi = Device(8, "/dev/ttyUSB3", true);
+    ftdi.Product = "FT232R USB UART";
+    ftdi.VendorProduct = "0403:6001";
+    ftdi.LatencyMs = 16;
+    EXPECT_EQ(LatencyAdvice(&ftdi, ftdi.Path),
+              "The adapter on /dev/ttyUSB3, FT232R USB UART (0403:6001), has its latency timer at 16 ms although "
+              "zelk-upload asked its driver for low latency: set it to 1 ms (as root: echo 1 > "
+              "/sys/bus/usb-serial/devices/ttyUSB3/latency_timer), or try another adapter.");
+    const TSerialDevice ch340 = Device(6, "/dev/ttyUSB1", true);
+    for (const auto& [device, path, file] :
+         {std::tuple{&ch340, "/dev/ttyUSB1", "/ttyUSB1/latency_timer"}, {nullptr, "/dev/ttyUSB2", "/ttyUSB2/latency_timer"}}) {
+        const std::string advice = LatencyAdvice(device, path);
+        EXPECT_NE(advice.find("asks the driver for low latency"), std::string::npos) << advice;
+        EXPECT_NE(advice.find(file), std::string::npos) << advice;
+    }
+    // A link the user gave names the device it leads to.
+    ftdi.ById = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    EXPECT_EQ(DeviceOfPort({ftdi}, 0, ftdi.ById)->Path, "/dev/ttyUSB3");
 }
 
 TEST(PortListing, OnlyASingleUsbDeviceIsChosen) {
