@@ -14,6 +14,7 @@
 
 #include "common/main_thread_queue.h"
 #include "serial/port_error.h"
+#include "window/window_design.h"
 #include "serial/port_list.h"
 #include "transfer/port_link.h"
 #include "transfer/reply_delay.h"
@@ -57,7 +58,7 @@ struct TWindowState {
     std::string FileName;      // the short name of the file loaded last
     std::string BlockCount;    // blocks to send
     std::string ErrorCount;    // checksum mismatches of the session
-    int ProgressMax = 100;     // never below 1: an empty file shows an empty bar
+    int ProgressMax = design::kProgressMaximum;  // never below 1: an empty file shows an empty bar
     int ProgressPosition = 0;
     std::string StartText;     // the start address box
     int PortNumber = 1;        // 1..20
