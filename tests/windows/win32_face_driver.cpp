@@ -156,16 +156,7 @@ public:
     }
     std::string Panel(int panel) const override { return PanelText(Control("stat1"), panel); }
     // Where the third panel is empty, as drawn.
-    TRgb StatusColor() const override {
-        const HWND status = Control("stat1");
-        ::RedrawWindow(status, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        RECT r{};
-        ::GetClientRect(status, &r);
-        const HDC dc = ::GetDC(status);
-        const COLORREF pixel = ::GetPixel(dc, r.right - 40, (r.top + r.bottom) / 2);
-        ::ReleaseDC(status, dc);
-        return Rgb(pixel);
-    }
+    TRgb StatusColor() const override { return Rgb(StatusPixel(Control("stat1"))); }
     TRgb NormalColor() const override { return Rgb(::GetSysColor(COLOR_BTNFACE)); }
     bool FlashRunning() const override { return window_->FlashTimerRunning(); }
     void ExpireFlash() override {

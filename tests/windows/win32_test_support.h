@@ -62,6 +62,17 @@ inline std::string PanelText(HWND status, int panel) {
     return WideToUtf8(text);
 }
 
+// The status bar's colour as drawn, where the third panel is empty.
+inline COLORREF StatusPixel(HWND status) {
+    ::RedrawWindow(status, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    RECT r{};
+    ::GetClientRect(status, &r);
+    const HDC dc = ::GetDC(status);
+    const COLORREF pixel = ::GetPixel(dc, r.right - 40, (r.top + r.bottom) / 2);
+    ::ReleaseDC(status, dc);
+    return pixel;
+}
+
 // The window under test, whose waiting calls the loops below run as its
 // own message loop does.
 inline TMainWindow* gWindow = nullptr;

@@ -64,17 +64,7 @@ protected:
     bool Enabled(int id) const { return ::IsWindowEnabled(Control(id)) != FALSE; }
     std::string Panel(int panel) const { return PanelText(Control(kIdStat1), panel); }
     void Click(int id) { ::SendMessageW(Control(id), BM_CLICK, 0, 0); }
-    // The status bar's colour where the third panel is empty.
-    COLORREF StatusPixel() const {
-        const HWND status = Control(kIdStat1);
-        ::RedrawWindow(status, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        RECT r{};
-        ::GetClientRect(status, &r);
-        const HDC dc = ::GetDC(status);
-        const COLORREF pixel = ::GetPixel(dc, r.right - 40, (r.top + r.bottom) / 2);
-        ::ReleaseDC(status, dc);
-        return pixel;
-    }
+    COLORREF StatusPixel() const { return zelk::test::StatusPixel(Control(kIdStat1)); }
     bool OpenPort(int number) {
         ::SendMessageW(Control(kIdUDCom), UDM_SETPOS32, 0, number);
         Click(kIdBtnCom);
