@@ -86,6 +86,12 @@ inline std::string LatencySettingPlace(const TSerialDevice& device) {
     return AdvancedSettingPlace(device, "Latency Timer (msec) → 1");
 }
 
+// Linux: the latency timer of the usb-serial port whose tty is at
+// devicePath: "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer".
+inline std::string LatencyTimerFile(const std::string& devicePath) {
+    return "/sys/bus/usb-serial/devices/" + devicePath.substr(devicePath.rfind('/') + 1) + "/latency_timer";
+}
+
 // COM number -> real path of the device it reaches (DevicePathForPort, links resolved).
 using TNumberTable = std::vector<std::pair<int, std::string>>;
 

@@ -100,8 +100,7 @@ std::string LateAdvice(const TLateReplies& late, const TSerialDevice* d) {
     }
     if (d != nullptr && d->LatencyMs)
         text += std::string(" ") + texts::kAdapterHolds + ' ' + LatencyText(*d->LatencyMs) + '.';
-    const std::string tty = d != nullptr ? d->Path.substr(d->Path.rfind('/') + 1) : std::string("ttyUSB0");
-    text += std::string(" ") + texts::kSetTimerLinux + " /sys/bus/usb-serial/devices/" + tty + "/latency_timer";
+    text += std::string(" ") + texts::kSetTimerLinux + ' ' + LatencyTimerFile(d != nullptr ? d->Path : "/dev/ttyUSB0");
     return text;
 }
 

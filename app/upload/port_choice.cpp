@@ -106,17 +106,15 @@ std::string LatencyAdvice(const TSerialDevice* device, const std::string& portPa
                       "{4}."),
                     {port, what, std::to_string(*device->LatencyMs), LatencySettingPlace(*device)});
     }
-    // Linux: the timer is the usb-serial port's, named after the tty.
-    const std::string tty = path.substr(path.rfind('/') + 1);
     if (device != nullptr && device->LatencyMs)
         return Fill(_("The adapter on {1}, {2}, has its latency timer at {3} ms although zelk-upload asked its "
-                      "driver for low latency: set it to 1 ms (as root: echo 1 > "
-                      "/sys/bus/usb-serial/devices/{4}/latency_timer), or try another adapter."),
-                    {path, what.empty() ? tty : what, std::to_string(*device->LatencyMs), tty});
+                      "driver for low latency: set it to 1 ms (as root: echo 1 > {4}), or try another adapter."),
+                    {path, what.empty() ? path.substr(path.rfind('/') + 1) : what, std::to_string(*device->LatencyMs),
+                     LatencyTimerFile(path)});
     return Fill(_("zelk-upload asks the driver for low latency, which normally fixes this on FTDI adapters; where "
-                  "the driver does not take it, set the adapter's latency timer to 1 ms (as root: echo 1 > "
-                  "/sys/bus/usb-serial/devices/{1}/latency_timer), or try another adapter."),
-                {tty});
+                  "the driver does not take it, set the adapter's latency timer to 1 ms (as root: echo 1 > {1}), "
+                  "or try another adapter."),
+                {LatencyTimerFile(path)});
 }
 
 TPortChoice ChoosePort(const std::vector<TSerialDevice>& devices) {

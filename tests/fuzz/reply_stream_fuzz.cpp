@@ -72,11 +72,9 @@ struct TEvent {
 
     static TEvent Written(std::span<const std::uint8_t> bytes) {
         TEvent e{Write, static_cast<std::int32_t>(bytes.size())};
-        // Writes are 36 or 3 bytes: copies of a known size take no call.
+        // A packet's copy, of a known size, takes no call; the burst's is once a run.
         if (bytes.size() >= e.Bytes.size())
             std::memcpy(e.Bytes.data(), bytes.data(), e.Bytes.size());
-        else if (bytes.size() == 3)
-            std::memcpy(e.Bytes.data(), bytes.data(), 3);
         else
             std::copy(bytes.begin(), bytes.end(), e.Bytes.begin());
         return e;
