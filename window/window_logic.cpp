@@ -75,8 +75,8 @@ std::string DeviceLine(const TSerialDevice& d) {
 }
 
 // What to do about replies that came late through the adapter d (null when
-// none is listed for the port).
-std::string LateAdvice(const TLateReplies& late, const TSerialDevice* d) {
+// none is listed for the port) at path.
+std::string LateAdvice(const TLateReplies& late, const TSerialDevice* d, const std::string& path) {
     std::ostringstream delay;
     delay.precision(1);
     delay << std::fixed << late.DelayMs;
@@ -100,7 +100,7 @@ std::string LateAdvice(const TLateReplies& late, const TSerialDevice* d) {
     }
     if (d != nullptr && d->LatencyMs)
         text += std::string(" ") + texts::kAdapterHolds + ' ' + LatencyText(*d->LatencyMs) + '.';
-    text += std::string(" ") + texts::kSetTimerLinux + ' ' + LatencyTimerFile(d != nullptr ? d->Path : "/dev/ttyUSB0");
+    text += std::string(" ") + texts::kSetTimerLinux + ' ' + LatencyTimerFile(d != nullptr ? d->Path : path);
     return text;
 }
 
@@ -113,7 +113,7 @@ std::string DeviceHint(const std::string& path, bool present, const std::vector<
     if (!present) hint += std::string("\n") + texts::kDeviceAbsent;
     if (late) {
         const auto d = std::ranges::find(devices, late->Number, &TSerialDevice::Number);
-        hint += '\n' + LateAdvice(*late, d != devices.end() ? &*d : nullptr);
+        hint += '\n' + LateAdvice(*late, d != devices.end() ? &*d : nullptr, path);
     }
     hint += std::string("\n\n") + (devices.empty() ? texts::kNoSerialDevices : texts::kSerialDevices);
     for (const TSerialDevice& d : devices) hint += '\n' + DeviceLine(d);

@@ -224,6 +224,9 @@ TEST(PortList, WindowHintNamesTheDeviceAndOnlyLateRepliesItsTimer) {
     EXPECT_NE(DeviceHint(usb0.Path, true, {usb0}, TLateReplies{5, 16})
                   .find("echo 1 > /sys/bus/usb-serial/devices/ttyUSB0/latency_timer\n"),
               std::string::npos);
+    // A port the list does not show: the file of the port opened, not another's.
+    EXPECT_NE(DeviceHint("/dev/ttyUSB2", true, {}, TLateReplies{5, 16}).find("/devices/ttyUSB2/latency_timer\n"),
+              std::string::npos);
 }
 
 TEST(PortList, ComNumbers) {
